@@ -35,3 +35,12 @@ struct CutError {
 };
 
 }  // namespace quelmar
+
+namespace quelmar {
+
+// Pair questions with the centres further apart than 2√3 are declined.
+inline constexpr double MAX_PAIR_CUT_DISTANCE = 3.4641016151377544;
+// Edge questions with the centre further than 1 + √3 from the edge are declined.
+inline constexpr double MAX_BOUNDARY_CUT_DISTANCE = 2.732050807568877;
+
+}  // namespace quelmar

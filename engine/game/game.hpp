@@ -1,0 +1,108 @@
+#pragma once
+// The whole state of one game: stones, history, counters, the playable
+// area, the cut-answer cache and two lazily built structures. Every change
+// of the board goes through apply_delta and pop_delta.
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "alive_zone/alive_zone.hpp"
+#include "connectivity/connectivity.hpp"
+#include "connectivity/cut_types.hpp"
+#include "game/board_error.hpp"
+#include "game/delta.hpp"
+#include "game/delta_error.hpp"
+#include "game/game_status.hpp"
+#include "game/move_error.hpp"
+#include "game/stone.hpp"
+#include "result.hpp"
+#include "voronoi/voronoi.hpp"
+
+namespace quelmar {
+
+
+class Game {
+ public:
+  // An empty game; the size is taken unchecked.
+  explicit Game(double board_size);
+
+  double board_size() const { return board_size_; }
+  std::uint32_t turn() const { return turn_; }
+  GameStatus status() const { return status_; }
+  // Black's count, then White's.
+  const std::array<std::uint32_t, 2>& captures() const { return captures_; }
+  std::uint64_t revision() const { return revision_; }
+  const std::map<StoneId, Stone>& stones() const { return stones_; }
+  const std::map<StoneId, Stone>& captured() const { return captured_; }
+  const History& history() const { return history_; }
+  const AliveZone& alive_zone() const { return alive_zone_; }
+  const Connectivity& connectivity() const { return connectivity_; }
+
+  // Checks the whole delta first; either changes nothing and answers the
+  // first failed check, or applies it and pushes one history entry.
+  Status<DeltaError> apply_delta(GameDelta delta, bool transient);
+  // Takes the last history entry back, whichever kind; nothing when empty.
+  std::optional<GameDelta> pop_delta();
+
+  // A committed turn without a stone; GameOver once the game has ended.
+  Status<DeltaError> pass();
+  std::optional<GameDelta> undo() { return pop_delta(); }
+  // A new game with every delta applied as a committed turn, in order; the
+  // first refusal answers its error and no game.
+  static Result<Game, DeltaError> replay(double board_size, const std::vector<GameDelta>& deltas);
+  // The deltas of the committed entries, oldest first.
+  std::vector<GameDelta> log() const;
+
+  // Plays the colour to move at an already placeable position.
+  Result<GameDelta, MoveError> try_move(Point position);
+  // Stones of `color` whose group's territory no longer touches playable space.
+  std::vector<Stone> dead_stones(Color color) const;
+  // The stone of the last committed turn; nothing after a pass.
+  std::optional<Stone> last_placed_stone() const;
+  // The placeable point nearest `position`; nothing when the board is full.
+  std::optional<Point> nearest_living_move(Point position) const;
+
+  // Whether an enemy pair can be wedged between two stones, or between a
+  // stone and a board edge. Probes the playable area and leaves it as found.
+  Result<CutKind, CutError> pair_cuttable(StoneId a, StoneId b);
+  Result<CutKind, CutError> boundary_cuttable(StoneId stone, BoardEdge edge);
+
+  // The stones in play ascending by id, and their partition into groups;
+  // built on first use and kept until the next change.
+  const std::vector<Stone>& stone_list() const;
+  const Voronoi& voronoi() const;
+
+  // Every invariant of the board; the first that fails.
+  std::optional<BoardError> validate() const;
+
+ private:
+  // Applies `stone` as a transient placement, runs `probe`, and always pops
+  // the transient entry again. A refused placement answers its error.
+  template <class Probe>
+  Status<DeltaError> with_transient_stone(const Stone& stone, Probe&& probe);
+
+  Status<DeltaError> check_delta(const GameDelta& delta) const;
+  GameStatus status_from_history() const;
+  void invalidate_lazy();
+  void check_invariants() const;
+
+  double board_size_;
+  std::uint32_t turn_ = 0;
+  GameStatus status_ = GameStatus::Playing;
+  std::array<std::uint32_t, 2> captures_{0, 0};
+  std::uint64_t revision_ = 0;
+  std::map<StoneId, Stone> stones_;
+  std::map<StoneId, Stone> captured_;
+  History history_;
+  AliveZone alive_zone_;
+  Connectivity connectivity_;
+  // Write-once cells, emptied by every change.
+  mutable std::optional<std::vector<Stone>> stone_list_;
+  mutable std::optional<Voronoi> voronoi_;
+};
+
+}  // namespace quelmar
