@@ -1,0 +1,90 @@
+#include "voronoi/voronoi_group.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "geometry/predicates.hpp"
+
+namespace quelmar {
+
+namespace {
+
+// Stable insertion sort by descending area. Only a strictly larger area
+// moves a ring forward, so NaN areas (which compare false) stay in place
+// and equal areas keep their tracing order.
+void sort_rings_by_area(std::vector<Ring>& rings) {
+  std::vector<double> areas;
+  areas.reserve(rings.size());
+  for (const Ring& r : rings) areas.push_back(ring_area(r));
+  for (std::size_t i = 1; i < rings.size(); ++i) {
+    const double a = areas[i];
+    std::size_t j = i;
+    while (j > 0 && areas[j - 1] < a) --j;
+    if (j == i) continue;
+    Ring moved = std::move(rings[i]);
+    for (std::size_t k = i; k > j; --k) {
+      rings[k] = std::move(rings[k - 1]);
+      areas[k] = areas[k - 1];
+    }
+    rings[j] = std::move(moved);
+    areas[j] = a;
+  }
+}
+
+}  // namespace
+
+double ring_area(std::span<const Point> ring) {
+  const std::size_t n = ring.size();
+  if (n < 3) return 0.0;
+  double sum = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Point p = ring[i];
+    const Point q = ring[i + 1 == n ? 0 : i + 1];
+    sum += p.x * q.y - p.y * q.x;
+  }
+  return std::fabs(0.5 * sum);
+}
+
+VoronoiGroup VoronoiGroup::make(Color color, std::vector<Stone> stones, std::vector<Ring> rings) {
+  std::sort(stones.begin(), stones.end(),
+            [](const Stone& a, const Stone& b) { return a.id < b.id; });
+  sort_rings_by_area(rings);
+  for (Ring& r : rings)
+    if (!r.empty()) r.push_back(r.front());
+  VoronoiGroup g;
+  g.stones = std::move(stones);
+  g.rings = std::move(rings);
+  g.color = color;
+  return g;
+}
+
+double VoronoiGroup::area() const {
+  if (rings.empty()) return 0.0;
+  double holes = -0.0;
+  for (std::size_t i = 1; i < rings.size(); ++i) holes += ring_area(rings[i]);
+  return ring_area(rings[0]) - holes;
+}
+
+bool VoronoiGroup::contains_point(Point p) const {
+  if (rings.empty() || !point_in_polygon(rings[0], p)) return false;
+  for (std::size_t i = 1; i < rings.size(); ++i)
+    if (point_in_polygon(rings[i], p)) return false;
+  return true;
+}
+
+std::optional<StoneId> VoronoiGroup::color_seed() const {
+  if (stones.empty()) return std::nullopt;
+  return stones.front().id;
+}
+
+bool VoronoiGroup::is_empty() const {
+  return std::all_of(rings.begin(), rings.end(), [](const Ring& r) { return r.empty(); });
+}
+
+bool operator==(const VoronoiGroup& a, const VoronoiGroup& b) {
+  // Stone and Point equality already compare coordinates by PointKey.
+  return a.color == b.color && a.stones == b.stones && a.rings == b.rings;
+}
+
+}  // namespace quelmar
