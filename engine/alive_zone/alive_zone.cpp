@@ -1,0 +1,128 @@
+#include "alive_zone/alive_zone.hpp"
+
+#include <array>
+
+#include "alive_zone/crossings.hpp"
+
+namespace quelmar {
+
+namespace {
+
+struct EdgeVertex {
+  Point point;
+  bool beyond_corner;
+};
+
+// The four vertices of one side, in insertion order. The overhang to ±2S
+// makes every circle that reaches the side's line cross it in range.
+std::array<EdgeVertex, 4> edge_vertices(std::uint8_t side, double S) {
+  const double far = far_inset(S);
+  switch (side) {
+    case 0: return {{{{1.0, -2.0 * S}, true}, {{1.0, 1.0}, false}, {{1.0, far}, true}, {{1.0, 2.0 * S}, true}}};
+    case 1: return {{{{-2.0 * S, far}, true}, {{1.0, far}, false}, {{far, far}, true}, {{2.0 * S, far}, true}}};
+    case 2:
+      return {{{{far, 3.0 * S}, true}, {{far, far}, false}, {{far, S - far}, true}, {{far, -S}, true}}};
+    default:
+      return {{{{3.0 * S, 1.0}, true}, {{far, 1.0}, false}, {{S - far, 1.0}, true}, {{-S, 1.0}, true}}};
+  }
+}
+
+}  // namespace
+
+AliveZone::AliveZone(double board_size) : board_size_(board_size) {
+  for (std::uint8_t side = 0; side < 4; ++side) {
+    const ShapeId edge = graph_.alloc_shape(EdgeGeometry{side, board_size});
+    for (const EdgeVertex& v : edge_vertices(side, board_size)) {
+      if (std::optional<SegId> seg = graph_.insert_or_get_existing(edge, v.point))
+        graph_.set_beyond_corner(*seg, v.beyond_corner);
+    }
+  }
+}
+
+void AliveZone::cover_run(ShapeId shape_id, SegId from, SegId stop, ShapeId cover) {
+  const Shape* shape = graph_.shape(shape_id);
+  if (!shape) return;
+  const std::uint32_t len = shape->len;
+  SegId cur = from;
+  for (std::uint32_t step = 0; step < len && cur != stop; ++step) {
+    const Segment* seg = graph_.segment(cur);
+    if (!seg) return;
+    graph_.add_cover(cur, cover);
+    cur = seg->next;
+  }
+}
+
+ShapeId AliveZone::carve(Point centre) {
+  // The shapes that exist before this one, ascending by id: the geometry
+  // table's leading entries, which the allocation below only appends to.
+  const std::size_t existing = graph_.geometries().size();
+  const ShapeId circle = graph_.alloc_shape(CircleGeometry{centre, STONE_DIAMETER});
+  for (std::size_t i = 0; i < existing; ++i) {
+    const ShapeGeometryEntry entry = graph_.geometries()[i];
+    const ShapeId other = entry.id;
+    const std::optional<Crossing> cross = crossing_with(entry.geometry, centre);
+    if (!cross) continue;
+    // The same computed points go into both shapes, so each crossing's two
+    // segments share one shared-start key.
+    const std::optional<SegId> h = graph_.insert_or_get_existing(other, cross->p1);
+    const std::optional<SegId> i1 = graph_.insert_or_get_existing(circle, cross->p1);
+    const std::optional<SegId> j = graph_.insert_or_get_existing(other, cross->p2);
+    const std::optional<SegId> k = graph_.insert_or_get_existing(circle, cross->p2);
+    if (!h || !i1 || !j || !k) continue;
+    cover_run(other, *h, *j, circle);
+    cover_run(circle, *k, *i1, other);
+  }
+  return circle;
+}
+
+void AliveZone::uncarve(ShapeId circle) {
+  for (const ShapeGeometryEntry& entry : graph_.geometries()) {
+    if (entry.id == circle) continue;
+    for (SegId id : graph_.node_ids(entry.id)) graph_.remove_cover(id, circle);
+  }
+  for (SegId id : graph_.node_ids(circle)) {
+    const Segment* seg = graph_.segment(id);
+    if (!seg) continue;
+    const PointKey key = PointKey::from(seg->start);
+    graph_.delete_segment(id);
+    // The vertex this circle split into another outline is now alone under
+    // its key: deleting it merges that outline's two pieces back into one.
+    auto entry = graph_.shared_starts().find(key);
+    if (entry != graph_.shared_starts().end() && entry->second.size() == 1)
+      graph_.delete_segment(entry->second.front());
+  }
+  graph_.remove_shape(circle);
+}
+
+Status<DeadZoneError> AliveZone::remove_circle(StoneId stone, Point centre) {
+  if (dead_zones_.count(stone)) return Err{DeadZoneError{DeadZoneError::Kind::AlreadyCarved, stone}};
+  dead_zones_[stone] = carve(centre);
+  return Ok{};
+}
+
+Status<DeadZoneError> AliveZone::reclaim_circle(StoneId stone) {
+  auto it = dead_zones_.find(stone);
+  if (it == dead_zones_.end()) return Err{DeadZoneError{DeadZoneError::Kind::NotCarved, stone}};
+  const ShapeId circle = it->second;
+  dead_zones_.erase(it);
+  uncarve(circle);
+  return Ok{};
+}
+
+std::vector<Point> AliveZone::remove_forced_eyes_near_point(Point p) {
+  if (std::optional<Point> exact = forced_eyes_.take(p)) return {*exact};
+  std::vector<Point> near;
+  for (const auto& [key, eye] : forced_eyes_)
+    if (distance(eye, p) <= STONE_DIAMETER) near.push_back(eye);
+  for (Point eye : near) forced_eyes_.take(eye);
+  return near;
+}
+
+std::optional<ShapeId> AliveZone::pop_temporary_circle() {
+  if (temporary_circles_.empty()) return std::nullopt;
+  const ShapeId s = temporary_circles_.back();
+  temporary_circles_.pop_back();
+  return s;
+}
+
+}  // namespace quelmar

@@ -1,0 +1,115 @@
+#pragma once
+// The playable area of one game: the board square inset by one stone radius,
+// less a dead zone of radius 2 round every stone in play, plus the forced
+// eyes that captures leave behind.
+
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "alive_zone/dead_zone_error.hpp"
+#include "alive_zone/forced_eyes.hpp"
+#include "clipping/clipping_graph.hpp"
+#include "game/stone.hpp"
+#include "geometry/point.hpp"
+#include "geometry/shapes.hpp"
+#include "result.hpp"
+
+namespace quelmar {
+
+class AliveZone {
+ public:
+  // The initial zone: the four edge lines (shape ids 0 to 3), each cut at
+  // offsets −2S, 1, S − 1 and 2S with only the inset edge exposed. The size
+  // is taken unchecked.
+  explicit AliveZone(double board_size);
+
+  double board_size() const { return board_size_; }
+  const ClippingGraph& graph() const { return graph_; }
+  // The circle carved for each stone in play.
+  const std::map<StoneId, ShapeId>& dead_zones() const { return dead_zones_; }
+  const ForcedEyes& forced_eyes() const { return forced_eyes_; }
+  // Circles of hypothetical stones, carved while a cut question runs.
+  const std::vector<ShapeId>& temporary_circles() const { return temporary_circles_; }
+
+  // Carves the dead zone of radius 2 about `centre` and answers its new
+  // shape id. A circle that crosses nothing keeps an empty outline.
+  ShapeId carve(Point centre);
+  // Takes a carved circle out again, merging the outlines it split. Carve
+  // then uncarve restores every surviving segment bit for bit, as long as
+  // no two circles share a centre.
+  void uncarve(ShapeId shape);
+
+  // Carves the stone's dead zone; AlreadyCarved (and no change) if it has one.
+  Status<DeadZoneError> remove_circle(StoneId stone, Point centre);
+  // Gives the stone's dead zone back; NotCarved (and no change) if none.
+  Status<DeadZoneError> reclaim_circle(StoneId stone);
+
+  // Files a forced eye at p, replacing one under the same key.
+  void add_forced_eye(Point p) { forced_eyes_.add(p); }
+  // Removes and answers the eye under exactly p's key.
+  std::optional<Point> take_forced_eye(Point p) { return forced_eyes_.take(p); }
+  // The eye exactly at p alone if there is one; otherwise every eye within
+  // 2.0 of p (inclusive). Removes and answers them in key order.
+  std::vector<Point> remove_forced_eyes_near_point(Point p);
+
+  void push_temporary_circle(ShapeId s) { temporary_circles_.push_back(s); }
+  std::optional<ShapeId> pop_temporary_circle();
+
+  // How deep p lies in dead space: positive inside, ≤ 0 in the playable
+  // area, +∞ off the board, −∞ at a forced eye. Placeable means ≤ EPSILON.
+  double deepest(Point p) const;
+  // Least distance from the segment to any exposed boundary piece; +∞ when
+  // nothing is measured, 0 as soon as anything touches.
+  double closest_distance(const LineSegment& q) const;
+  // Whether territory with these rings (ring 0 outer, then holes) touches
+  // playable space. No rings: dead.
+  bool cell_is_alive(const std::vector<std::vector<Point>>& rings) const;
+  // The placeable point nearest p (p itself at depth ≤ 0); none for a
+  // non-finite p or a full board.
+  std::optional<Point> closest_point(Point p) const;
+
+  // Debug/mutable access, for tests that build corrupt zones.
+  ClippingGraph& debug_mutable_graph() { return graph_; }
+  std::map<StoneId, ShapeId>& debug_mutable_dead_zones() { return dead_zones_; }
+  ForcedEyes& debug_mutable_forced_eyes() { return forced_eyes_; }
+  std::vector<ShapeId>& debug_mutable_temporary_circles() { return temporary_circles_; }
+
+ private:
+  // The deepest penetration over every shape, −∞ when there are none.
+  double penetration_depth(Point p) const;
+  bool on_board(Point p) const;
+  // Adds `cover` to the segments of `shape` from `from` up to, not
+  // including, `stop`, at most len of them.
+  void cover_run(ShapeId shape, SegId from, SegId stop, ShapeId cover);
+  // Calls visit(id, segment) for the exposed segments of the shape's list
+  // until it answers false; an edge line's closing segment is never
+  // boundary.
+  template <class Visit>
+  void for_each_exposed(const Shape& shape, Visit&& visit) const;
+  bool inside_ring0_outside_holes(const std::vector<std::vector<Point>>& rings, Point p,
+                                  std::size_t min_hole_vertices) const;
+
+  ClippingGraph graph_;
+  double board_size_;
+  std::map<StoneId, ShapeId> dead_zones_;  // each names a distinct circle
+  ForcedEyes forced_eyes_;
+  std::vector<ShapeId> temporary_circles_;  // empty between engine calls
+};
+
+template <class Visit>
+void AliveZone::for_each_exposed(const Shape& shape, Visit&& visit) const {
+  if (!shape.head) return;
+  const SegId head = *shape.head;
+  SegId cur = head;
+  for (std::uint32_t step = 0; step < shape.len; ++step) {
+    const Segment* seg = graph_.segment(cur);
+    if (!seg) return;
+    if (shape.open && seg->next == head) return;
+    if (seg->exposed() && !visit(cur, *seg)) return;
+    cur = seg->next;
+    if (cur == head) return;
+  }
+}
+
+}  // namespace quelmar

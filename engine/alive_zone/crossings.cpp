@@ -1,0 +1,57 @@
+#include "alive_zone/crossings.hpp"
+
+#include <cmath>
+
+#include "geometry/angles.hpp"
+
+namespace quelmar {
+
+std::optional<Crossing> edge_crossing(const EdgeGeometry& edge, Point p) {
+  const double S = edge.board_size;
+  const bool near_side = edge.side == 0 || edge.side == 3;
+  const double line = near_side ? 1.0 : far_inset(S);
+  const bool vertical = edge.side == 0 || edge.side == 2;
+  const double d = vertical ? line - p.x : line - p.y;
+  const double h = 4.0 - d * d;
+  // Also skips a circle that only touches the line.
+  if (h <= EPSILON) return std::nullopt;
+  const double s = std::sqrt(h);
+  switch (edge.side) {
+    case 0: return Crossing{{1.0, p.y - s}, {1.0, p.y + s}};
+    case 1: return Crossing{{p.x - s, line}, {p.x + s, line}};
+    case 2: return Crossing{{line, p.y + s}, {line, p.y - s}};
+    default: return Crossing{{p.x + s, 1.0}, {p.x - s, 1.0}};
+  }
+}
+
+std::optional<Crossing> circle_crossing(const CircleGeometry& other, Point p) {
+  const Point q = other.centre;
+  const double r = other.radius;
+  const double d = distance(q, p);
+  const double sum = r + 2.0;
+  const double gap = std::fabs(r - 2.0);
+  if (d > sum + EPSILON || d < gap - EPSILON || d < EPSILON) return std::nullopt;
+  if (std::fabs(d - sum) < EPSILON || std::fabs(d - gap) < EPSILON) return std::nullopt;
+
+  const double dx = p.x - q.x;
+  const double dy = p.y - q.y;
+  const double a = (d * d + (r * r - 4.0)) / (2.0 * d);
+  const double h = std::sqrt(r * r - a * a);
+  const Point base{q.x + dx * a / d, q.y + a * dy / d};
+  const Point q1{base.x + dy * h / d, base.y - dx * h / d};
+  const Point q2{base.x - dy * h / d, base.y + dx * h / d};
+  // The piece of the other circle inside the new one is the counter-
+  // clockwise arc shorter than half a turn.
+  const double a1 = normalize_angle(q1 - q);
+  const double a2 = normalize_angle(q2 - q);
+  const double delta = std::fmod(a2 - a1 + TWO_PI, TWO_PI);
+  if (delta < PI) return Crossing{q1, q2};
+  return Crossing{q2, q1};
+}
+
+std::optional<Crossing> crossing_with(const ShapeGeometry& shape, Point centre) {
+  if (const CircleGeometry* c = as_circle(shape)) return circle_crossing(*c, centre);
+  return edge_crossing(std::get<EdgeGeometry>(shape), centre);
+}
+
+}  // namespace quelmar

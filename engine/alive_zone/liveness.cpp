@@ -1,0 +1,161 @@
+// The read-only questions of the alive zone: depth, distance to the exposed
+// boundary, liveness of a territory, nearest placeable point.
+
+#include <cmath>
+#include <limits>
+
+#include "alive_zone/alive_zone.hpp"
+#include "geometry/predicates.hpp"
+
+namespace quelmar {
+
+namespace {
+
+constexpr double INF = std::numeric_limits<double>::infinity();
+
+// How far p lies beyond one shape's boundary, into its dead side.
+double penetration(const ShapeGeometry& g, Point p) {
+  if (const CircleGeometry* c = as_circle(g)) return c->radius - distance(p, c->centre);
+  const EdgeGeometry& e = std::get<EdgeGeometry>(g);
+  switch (e.side) {
+    case 0: return 1.0 - p.x;
+    case 1: return p.y - far_inset(e.board_size);
+    case 2: return p.x - far_inset(e.board_size);
+    default: return 1.0 - p.y;
+  }
+}
+
+// The point of a whole circle nearest p; due east of the centre for p
+// exactly at the centre.
+Point nearest_on_circle(const CircleGeometry& c, Point p) {
+  if (p == c.centre) return {c.centre.x + c.radius, c.centre.y};
+  return c.centre + (p - c.centre) * (c.radius / distance(p, c.centre));
+}
+
+}  // namespace
+
+bool AliveZone::on_board(Point p) const {
+  return 0 <= p.x && p.x <= board_size_ && 0 <= p.y && p.y <= board_size_;
+}
+
+double AliveZone::penetration_depth(Point p) const {
+  double depth = -INF;
+  for (const ShapeGeometryEntry& entry : graph_.geometries()) {
+    const double v = penetration(entry.geometry, p);
+    if (v > depth) depth = v;  // a NaN penetration never wins
+  }
+  return depth;
+}
+
+double AliveZone::deepest(Point p) const {
+  if (!on_board(p)) return INF;
+  if (forced_eyes_.contains(p)) return -INF;
+  return penetration_depth(p);
+}
+
+double AliveZone::closest_distance(const LineSegment& q) const {
+  double best = INF;
+  for (const auto& [id, shape] : graph_.shapes()) {
+    if (shape.len < 2) continue;
+    bool touching = false;
+    for_each_exposed(shape, [&](SegId seg, const Segment&) {
+      const std::optional<Span> span = graph_.segment_span(seg);
+      if (!span) return true;
+      const double d = span->is_arc ? span->arc.distance_to_segment(q) : span->line.distance_to(q);
+      if (d < best) best = d;
+      touching = best <= 0;
+      return !touching;
+    });
+    if (touching) return 0.0;
+  }
+  return best;
+}
+
+bool AliveZone::inside_ring0_outside_holes(const std::vector<std::vector<Point>>& rings, Point p,
+                                           std::size_t min_hole_vertices) const {
+  if (rings.empty() || !point_in_polygon(rings[0], p)) return false;
+  for (std::size_t i = 1; i < rings.size(); ++i)
+    if (rings[i].size() >= min_hole_vertices && point_in_polygon(rings[i], p)) return false;
+  return true;
+}
+
+bool AliveZone::cell_is_alive(const std::vector<std::vector<Point>>& rings) const {
+  // Cheapest first: this runs for every group after every move.
+  for (const std::vector<Point>& ring : rings) {
+    for (Point v : ring) {
+      if (!on_board(v)) continue;
+      if (forced_eyes_.contains(v)) return true;
+      if (graph_.geometries().empty()) return true;
+      // Threshold 0 here, not EPSILON.
+      if (penetration_depth(v) <= 0) return true;
+    }
+  }
+  for (const std::vector<Point>& ring : rings) {
+    if (ring.size() < 2) continue;
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+      const LineSegment edge{ring[i], ring[(i + 1) % ring.size()]};
+      if (closest_distance(edge) <= STONE_RADIUS) return true;
+    }
+  }
+  for (const auto& [key, eye] : forced_eyes_) {
+    // Holes of two vertices or fewer enclose nothing.
+    if (inside_ring0_outside_holes(rings, eye, 3)) return true;
+  }
+  for (const auto& [id, shape] : graph_.shapes()) {
+    bool alive = false;
+    for_each_exposed(shape, [&](SegId, const Segment& seg) {
+      alive = inside_ring0_outside_holes(rings, seg.start, 0);
+      return !alive;
+    });
+    if (alive) return true;
+  }
+  return false;
+}
+
+std::optional<Point> AliveZone::closest_point(Point p) const {
+  if (!std::isfinite(p.x) || !std::isfinite(p.y)) return std::nullopt;
+  // Threshold 0: a point within EPSILON of dead space is still snapped.
+  if (deepest(p) <= 0) return p;
+
+  std::optional<Point> best;
+  double best_distance = INF;
+  for (const auto& [id, shape] : graph_.shapes()) {
+    std::optional<Point> offer;
+    double offer_distance = INF;
+    if (shape.len < 2) {
+      // A circle that crosses nothing is whole; an edge line that short
+      // offers nothing.
+      if (const CircleGeometry* c = as_circle(shape.geometry)) {
+        offer = nearest_on_circle(*c, p);
+        offer_distance = distance(p, *offer);
+      }
+    } else {
+      // The first of equally near pieces wins.
+      for_each_exposed(shape, [&](SegId seg, const Segment&) {
+        const std::optional<Span> span = graph_.segment_span(seg);
+        if (!span) return true;
+        const Point candidate = span->closest_point(p);
+        const double d = distance(p, candidate);
+        if (d < offer_distance) {
+          offer = candidate;
+          offer_distance = d;
+        }
+        return true;
+      });
+    }
+    if (offer && offer_distance < best_distance) {
+      best = offer;
+      best_distance = offer_distance;
+    }
+  }
+  for (const auto& [key, eye] : forced_eyes_) {
+    const double d = distance(p, eye);
+    if (d < best_distance) {
+      best = eye;
+      best_distance = d;
+    }
+  }
+  return best;
+}
+
+}  // namespace quelmar

@@ -1,0 +1,115 @@
+#pragma once
+// The exact, incrementally maintained boundary of the alive zone: every
+// shape's outline cut into segments at its crossings with other shapes, each
+// segment knowing which shapes lie over it.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "clipping/ids.hpp"
+#include "clipping/segment.hpp"
+#include "clipping/shape.hpp"
+#include "geometry/point.hpp"
+#include "geometry/shapes.hpp"
+
+namespace quelmar {
+
+// Segments by the exact key of their start point, in insertion order. The
+// two segments that start at one crossing share an entry.
+using SharedStarts = std::map<PointKey, std::vector<SegId>>;
+
+// A shape's geometry in the flat, id-ordered table that point queries scan.
+struct ShapeGeometryEntry {
+  ShapeId id = 0;
+  ShapeGeometry geometry;
+};
+
+class ClippingGraph {
+ public:
+  // A new shape with an empty outline; open when `geometry` is an edge.
+  ShapeId alloc_shape(const ShapeGeometry& geometry);
+
+  // The segment of `shape` that starts at `p`, splitting the segment that
+  // contains p's offset when there is none yet. None if the shape is absent
+  // (or its list is too broken to link into).
+  std::optional<SegId> insert_or_get_existing(ShapeId shape, Point p);
+
+  // A new self-linked segment, indexed under `start`; it copies the covers
+  // and corner flag of a live `source`. The caller links it and fixes the
+  // owner's head and len.
+  SegId push_segment(ShapeId owner, std::optional<SegId> source, Point start, double offset);
+
+  // Links the new segment `b` after the live segment `a`.
+  void link_after(SegId a, SegId b);
+
+  // Unlinks, unindexes and frees a live segment; no effect otherwise.
+  void delete_segment(SegId id);
+
+  // Deletes every segment still in the shape's list, then the shape itself.
+  void remove_shape(ShapeId shape);
+
+  // The shape's segments in list order from the head; empty when the shape
+  // is absent or has no head. Bounded by the shape's len.
+  std::vector<SegId> node_ids(ShapeId shape) const;
+
+  // The piece of outline a live segment stands for, up to its live next's
+  // start: a line for an edge owner, an arc for a circle. None otherwise.
+  std::optional<Span> segment_span(SegId id) const;
+
+  // Coverage bookkeeping of a live segment; no effect on an empty slot.
+  void add_cover(SegId id, ShapeId cover);
+  void remove_cover(SegId id, ShapeId cover);
+  void set_beyond_corner(SegId id, bool flag);
+
+  // The live segment under `id`, or null for an empty or out-of-range slot.
+  const Segment* segment(SegId id) const;
+  // The shape under `id`, or null.
+  const Shape* shape(ShapeId id) const;
+
+  const SegmentArena& arena() const { return arena_; }
+  const std::vector<SegId>& free_list() const { return free_list_; }
+  std::uint32_t live_count() const { return live_count_; }
+  const std::map<ShapeId, Shape>& shapes() const { return shapes_; }
+  const SharedStarts& shared_starts() const { return starts_; }
+  ShapeId next_shape_id() const { return next_shape_id_; }
+  // Every shape's geometry, ascending by id: the shapes map laid flat.
+  const std::vector<ShapeGeometryEntry>& geometries() const { return geometries_; }
+
+  // Debug/mutable access, for tests that build corrupt structures. Writes
+  // through these bypass every invariant, the geometry table included.
+  SegmentArena& debug_mutable_arena() { return arena_; }
+  std::vector<SegId>& debug_mutable_free_list() { return free_list_; }
+  std::uint32_t& debug_mutable_live_count() { return live_count_; }
+  std::map<ShapeId, Shape>& debug_mutable_shapes() { return shapes_; }
+  SharedStarts& debug_mutable_starts() { return starts_; }
+  ShapeId& debug_mutable_next_shape_id() { return next_shape_id_; }
+
+  // The exact structure bit for bit: arena slots, free list, counters,
+  // shapes, index and geometry table.
+  friend bool operator==(const ClippingGraph& a, const ClippingGraph& b);
+
+ private:
+  Segment* live(SegId id);
+  // Whether offset v lies on the piece from offset l up to offset m.
+  static bool piece_contains(double l, double m, double v);
+  // Step 5 of the insertion: the first non-closing segment containing v.
+  std::optional<SegId> containing_segment(const Shape& shape, double v) const;
+
+  SegmentArena arena_;
+  std::vector<SegId> free_list_;  // a stack: the last freed id is reused first
+  std::uint32_t live_count_ = 0;  // live slots of the arena
+  std::map<ShapeId, Shape> shapes_;
+  SharedStarts starts_;  // every live segment exactly once, under its start key
+  ShapeId next_shape_id_ = 0;
+  std::vector<ShapeGeometryEntry> geometries_;  // mirrors shapes_, ascending by id
+};
+
+// What a carve followed by the uncarve of the same circle restores: the
+// same live segments under the same ids bit for bit, the same shapes, index
+// and live count. Ignores the order of the free list, empty slots at the
+// arena's end and the shape-id counter.
+bool same_live_structure(const ClippingGraph& a, const ClippingGraph& b);
+
+}  // namespace quelmar
