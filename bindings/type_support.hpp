@@ -1,0 +1,61 @@
+#pragma once
+// Small helpers shared by the module's class definitions.
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <memory>
+#include <new>
+
+#include "ref.hpp"
+
+namespace quelmar::py {
+
+// Builds a heap type that cannot be subclassed or changed; one whose spec
+// has no Py_tp_new cannot be instantiated either ("cannot create ..."). Null
+// with an error set on failure.
+inline PyObject* build_type(PyType_Spec& spec, bool instantiable) {
+  spec.flags |= Py_TPFLAGS_DEFAULT;
+#ifdef Py_TPFLAGS_IMMUTABLETYPE
+  spec.flags |= Py_TPFLAGS_IMMUTABLETYPE;
+#endif
+#ifdef Py_TPFLAGS_DISALLOW_INSTANTIATION
+  if (!instantiable) spec.flags |= Py_TPFLAGS_DISALLOW_INSTANTIATION;
+#endif
+  PyObject* type = PyType_FromSpec(&spec);
+  if (type && !instantiable) reinterpret_cast<PyTypeObject*>(type)->tp_new = nullptr;
+  return type;
+}
+
+// Adds a class attribute to a type built immutable; false with an error set.
+inline bool set_class_attribute(PyObject* type, const char* name, Ref value) {
+  if (!value) return false;
+  auto* t = reinterpret_cast<PyTypeObject*>(type);
+  if (PyDict_SetItemString(t->tp_dict, name, value.get()) < 0) return false;
+  PyType_Modified(t);
+  return true;
+}
+
+// A fresh, uninitialised instance of `type`; the caller constructs its fields.
+template <class Object>
+Object* allocate_instance(PyObject* type) {
+  auto* t = reinterpret_cast<PyTypeObject*>(type);
+  return reinterpret_cast<Object*>(t->tp_alloc(t, 0));
+}
+
+// Deallocation of an instance: destroys its one C++ field, frees it and
+// drops the reference that every heap-type instance holds on its type.
+template <class Object, class Field, Field Object::*field>
+void destroy_instance(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  std::destroy_at(&(reinterpret_cast<Object*>(self)->*field));
+  type->tp_free(self);
+  Py_DECREF(type);
+}
+
+// The comparison answer as a new reference to True or False.
+inline PyObject* comparison_result(bool equal, int op) {
+  return PyBool_FromLong(op == Py_EQ ? equal : !equal);
+}
+
+}  // namespace quelmar::py
