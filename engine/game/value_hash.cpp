@@ -56,28 +56,28 @@ void SipHasher::compress(std::uint64_t word) {
 }
 
 void SipHasher::write(std::span<const std::uint8_t> bytes) {
-  for (std::uint8_t b : bytes) {
-    tail_ |= static_cast<std::uint64_t>(b) << (8 * tail_size_);
-    ++length_;
-    if (++tail_size_ == 8) {
-      compress(tail_);
-      tail_ = 0;
-      tail_size_ = 0;
-    }
+  for (std::uint8_t b : bytes) push_bits(b, 8);
+}
+
+void SipHasher::write_u32(std::uint32_t v) { push_bits(v, 32); }
+
+void SipHasher::write_u64(std::uint64_t v) { push_bits(v, 64); }
+
+// Appends the low `bits` bits of `v` (a whole number of bytes, at most 64)
+// to the pending word, compressing each word as it fills.
+void SipHasher::push_bits(std::uint64_t v, unsigned bits) {
+  const unsigned used = 8 * static_cast<unsigned>(tail_size_);
+  length_ += bits / 8;
+  tail_ |= used == 0 ? v : v << used;
+  if (used + bits < 64) {
+    tail_size_ += bits / 8;
+    return;
   }
-}
-
-void SipHasher::write_u32(std::uint32_t v) {
-  const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-                                 static_cast<std::uint8_t>(v >> 16),
-                                 static_cast<std::uint8_t>(v >> 24)};
-  write(bytes);
-}
-
-void SipHasher::write_u64(std::uint64_t v) {
-  std::uint8_t bytes[8];
-  for (int i = 0; i < 8; ++i) bytes[i] = static_cast<std::uint8_t>(v >> (8 * i));
-  write(bytes);
+  compress(tail_);
+  // The bits of v that did not fit the word just compressed.
+  const unsigned spill = used + bits - 64;
+  tail_ = spill == 0 ? 0 : (v >> (bits - spill)) & ((std::uint64_t{1} << spill) - 1);
+  tail_size_ = spill / 8;
 }
 
 std::uint64_t SipHasher::finish() const {

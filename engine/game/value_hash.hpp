@@ -39,6 +39,7 @@ class SipHasher {
 
  private:
   void compress(std::uint64_t word);
+  void push_bits(std::uint64_t v, unsigned bits);
 
   SipRounds rounds_;
   std::uint64_t v0_, v1_, v2_, v3_;

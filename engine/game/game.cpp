@@ -1,0 +1,182 @@
+#include "game/game.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+
+namespace quelmar {
+
+namespace {
+
+std::size_t color_index(Color c) { return static_cast<std::size_t>(c); }
+
+bool on_board(Point p, double size) { return 0 <= p.x && p.x <= size && 0 <= p.y && p.y <= size; }
+
+}  // namespace
+
+const char* status_name(GameStatus s) {
+  switch (s) {
+    case GameStatus::Playing:
+      return "Playing";
+    case GameStatus::NextPassEnds:
+      return "NextPassEnds";
+    case GameStatus::Ended:
+      break;
+  }
+  return "Ended";
+}
+
+Game::Game(double board_size)
+    : board_size_(board_size), alive_zone_(board_size), connectivity_(board_size) {}
+
+Status<DeltaError> Game::check_delta(const GameDelta& delta) const {
+  if (status_ == GameStatus::Ended) return Err{DeltaError::game_over()};
+  if (!delta.new_stone && !delta.captured_stone_ids.empty()) return Err{DeltaError::pass_captures()};
+  if (delta.new_stone) {
+    const Stone& stone = *delta.new_stone;
+    if (!on_board(stone.position, board_size_)) return Err{DeltaError::off_board(stone.id, stone.position)};
+    if (stones_.count(stone.id) || alive_zone_.dead_zones().count(stone.id))
+      return Err{DeltaError::stone_exists(stone.id)};
+  }
+  std::set<StoneId> seen;
+  for (StoneId id : delta.captured_stone_ids) {
+    if (!stones_.count(id)) return Err{DeltaError::no_such_stone(id)};
+    if (!seen.insert(id).second) return Err{DeltaError::captured_twice(id)};
+  }
+  return Ok{};
+}
+
+Status<DeltaError> Game::apply_delta(GameDelta delta, bool transient) {
+  if (auto checked = check_delta(delta); !checked) return checked;
+
+  std::vector<Point> cleared_eyes;
+  if (delta.new_stone) {
+    const Stone& stone = *delta.new_stone;
+    stones_.insert_or_assign(stone.id, stone);
+    // Only a corrupt zone can refuse here: the checks above saw no dead zone.
+    if (auto carved = alive_zone_.remove_circle(stone.id, stone.position); !carved)
+      return Err{DeltaError::dead_zone_failed(carved.error())};
+    cleared_eyes = alive_zone_.remove_forced_eyes_near_point(stone.position);
+  }
+  for (StoneId id : delta.captured_stone_ids) {
+    auto node = stones_.extract(id);
+    const Stone taken = node.mapped();
+    captured_.insert_or_assign(id, taken);
+    // A captured stone leaves a forced eye at its centre.
+    alive_zone_.add_forced_eye(taken.position);
+    if (auto reclaimed = alive_zone_.reclaim_circle(id); !reclaimed)
+      return Err{DeltaError::dead_zone_failed(DeadZoneError{DeadZoneError::Kind::NotCarved, id})};
+  }
+  if (delta.new_stone)
+    captures_[color_index(delta.new_stone->color)] +=
+        static_cast<std::uint32_t>(delta.captured_stone_ids.size());
+  if (!transient) ++turn_;
+
+  if (delta.new_stone) connectivity_.invalidate_near(delta.new_stone->position);
+  for (StoneId id : delta.captured_stone_ids) connectivity_.invalidate_near(captured_.at(id).position);
+  invalidate_lazy();
+  history_.push_back(AppliedDelta{std::move(delta), std::move(cleared_eyes), transient});
+  status_ = status_from_history();
+  ++revision_;
+  check_invariants();
+  return Ok{};
+}
+
+std::optional<GameDelta> Game::pop_delta() {
+  if (history_.empty()) return std::nullopt;
+  AppliedDelta entry = std::move(history_.back());
+  history_.pop_back();
+  if (!entry.transient && turn_ > 0) --turn_;
+  status_ = status_from_history();
+
+  const GameDelta& delta = entry.delta;
+  for (StoneId id : delta.captured_stone_ids) {
+    auto node = captured_.extract(id);
+    if (node.empty()) continue;
+    const Stone restored = node.mapped();
+    stones_.insert_or_assign(id, restored);
+    (void)alive_zone_.remove_circle(id, restored.position);
+    (void)alive_zone_.take_forced_eye(restored.position);
+  }
+  if (delta.new_stone) {
+    const Stone& stone = *delta.new_stone;
+    std::uint32_t& count = captures_[color_index(stone.color)];
+    const auto taken = static_cast<std::uint32_t>(delta.captured_stone_ids.size());
+    count = count > taken ? count - taken : 0;
+    stones_.erase(stone.id);
+    (void)alive_zone_.reclaim_circle(stone.id);
+  }
+  for (Point eye : entry.cleared_eyes) alive_zone_.add_forced_eye(eye);
+
+  if (delta.new_stone) connectivity_.invalidate_near(delta.new_stone->position);
+  for (StoneId id : delta.captured_stone_ids)
+    if (auto it = stones_.find(id); it != stones_.end()) connectivity_.invalidate_near(it->second.position);
+  invalidate_lazy();
+  ++revision_;
+  check_invariants();
+  return std::move(entry.delta);
+}
+
+GameStatus Game::status_from_history() const {
+  auto committed = [](const AppliedDelta& e) { return !e.transient; };
+  auto it = history_.rbegin();
+  while (it != history_.rend() && !committed(*it)) ++it;
+  if (it == history_.rend() || !it->delta.is_pass()) return GameStatus::Playing;
+  ++it;
+  while (it != history_.rend() && !committed(*it)) ++it;
+  if (it != history_.rend() && it->delta.is_pass()) return GameStatus::Ended;
+  return GameStatus::NextPassEnds;
+}
+
+void Game::invalidate_lazy() {
+  stone_list_.reset();
+  voronoi_.reset();
+}
+
+Status<DeltaError> Game::pass() {
+  if (status_ == GameStatus::Ended) return Err{DeltaError::game_over()};
+  return apply_delta(GameDelta{}, false);
+}
+
+Result<Game, DeltaError> Game::replay(double board_size, const std::vector<GameDelta>& deltas) {
+  Game game(board_size);
+  for (const GameDelta& delta : deltas)
+    if (auto applied = game.apply_delta(delta, false); !applied) return Err{applied.error()};
+  return game;
+}
+
+std::vector<GameDelta> Game::log() const {
+  std::vector<GameDelta> out;
+  for (const AppliedDelta& entry : history_)
+    if (!entry.transient) out.push_back(entry.delta);
+  return out;
+}
+
+const std::vector<Stone>& Game::stone_list() const {
+  if (!stone_list_) {
+    std::vector<Stone> list;
+    list.reserve(stones_.size());
+    for (const auto& [id, stone] : stones_) list.push_back(stone);
+    stone_list_ = std::move(list);
+  }
+  return *stone_list_;
+}
+
+const Voronoi& Game::voronoi() const {
+  if (!voronoi_) voronoi_ = Voronoi::build(stone_list(), board_size_);
+  return *voronoi_;
+}
+
+void Game::check_invariants() const {
+#if QUELMAR_CHECK_INVARIANTS
+  auto failure = validate();
+  // A replayed log may reuse a captured stone's id, which leaves that id
+  // both in play and captured; every other failure is an engine fault.
+  if (failure && failure->kind != BoardError::Kind::InPlayAndCaptured) {
+    std::fprintf(stderr, "quelmar: board invariant broken: %s\n", failure->message().c_str());
+    std::abort();
+  }
+#endif
+}
+
+}  // namespace quelmar
