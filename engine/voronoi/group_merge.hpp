@@ -1,0 +1,30 @@
+#pragma once
+// Merges same-colour Voronoi cells into groups and traces each group's
+// boundary into rings clipped to the board.
+
+#include <span>
+#include <vector>
+
+#include "game/stone.hpp"
+#include "geometry/point.hpp"
+#include "voronoi/topology.hpp"
+#include "voronoi/voronoi_group.hpp"
+
+namespace quelmar {
+
+// Whether the segment a -> b keeps a piece of positive length inside the
+// closed square [0, s] x [0, s] (parametric clipping). An edge along the rim
+// counts; one that only touches the square in a point does not.
+bool edge_enters_board(Point a, Point b, double s);
+
+// Clips `ring` in place to [0, s] x [0, s] against the left, right, bottom
+// and top lines in turn. False (ring dropped) when fewer than 3 points are
+// left before any pass or after the last. `scratch` is working storage.
+bool clip_ring_to_board(std::vector<Point>& ring, double s, std::vector<Point>& scratch);
+
+// The groups of `stones` (ascending id; index = point index of the
+// topology), numbered by their lowest stone index. Two cells join across an
+// edge whose ends differ and which enters the board.
+std::vector<VoronoiGroup> merge_groups(std::span<const Stone> stones, const Topology& topology);
+
+}  // namespace quelmar

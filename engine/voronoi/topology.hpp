@@ -1,0 +1,44 @@
+#pragma once
+// The raw material of territory: one Voronoi vertex per Delaunay triangle
+// and, per stone, the closed cycle of Voronoi edges around it, each edge
+// labelled with the point on its far side.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "geometry/point.hpp"
+#include "voronoi/triangulation.hpp"
+
+namespace quelmar {
+
+// Voronoi edge from vertex `from` to vertex `to` (triangle numbers), with
+// point `neighbour` (a stone, or a sentinel when >= the stone count) beyond.
+struct CellEdge {
+  std::uint32_t from = 0;
+  std::uint32_t to = 0;
+  std::uint32_t neighbour = 0;
+};
+
+struct Topology {
+  std::vector<Point> centres;  // circumcentre of every triangle, by number
+  // Every stone's cell, concatenated in stone order: cell j is
+  // edges[cell_start[j] .. cell_start[j + 1]), counter-clockwise (y-up),
+  // edge l running from the cell's vertex l to its vertex l + 1.
+  std::vector<CellEdge> edges;
+  std::vector<std::uint32_t> cell_start;  // stone count + 1 offsets
+  double board_size = 0.0;
+
+  std::size_t stone_count() const { return cell_start.empty() ? 0 : cell_start.size() - 1; }
+  std::span<const CellEdge> cell(std::size_t j) const {
+    return std::span<const CellEdge>(edges).subspan(cell_start[j], cell_start[j + 1] - cell_start[j]);
+  }
+};
+
+// Fills `out` from the triangulation of `points`, whose first `stone_count`
+// entries are the stones. A stone left out of the triangulation, or whose
+// walk round its triangles does not close, gets an empty cell.
+void build_topology(std::span<const Point> points, std::size_t stone_count,
+                    const Triangulation& t, double board_size, Topology& out);
+
+}  // namespace quelmar
