@@ -52,6 +52,20 @@ void AliveZone::cover_run(ShapeId shape_id, SegId from, SegId stop, ShapeId cove
   }
 }
 
+bool AliveZone::redundant_vertex(SegId id) const {
+  const Segment* seg = graph_.segment(id);
+  if (!seg) return false;
+  const Shape* shape = graph_.shape(seg->shape);
+  const Segment* prev = graph_.segment(seg->prev);
+  if (!shape || !shape->head || !prev) return false;
+  if (shape->open) {
+    if (id == *shape->head || seg->next == *shape->head) return false;
+  } else if (seg->next == id) {
+    return true;  // every crossing leaves two vertices on a circle
+  }
+  return prev->covered_by == seg->covered_by && prev->beyond_corner == seg->beyond_corner;
+}
+
 ShapeId AliveZone::carve(Point centre) {
   // The shapes that exist before this one, ascending by id: the geometry
   // table's leading entries, which the allocation below only appends to.
@@ -88,8 +102,18 @@ void AliveZone::uncarve(ShapeId circle) {
     // The vertex this circle split into another outline is now alone under
     // its key: deleting it merges that outline's two pieces back into one.
     auto entry = graph_.shared_starts().find(key);
-    if (entry != graph_.shared_starts().end() && entry->second.size() == 1)
-      graph_.delete_segment(entry->second.front());
+    if (entry == graph_.shared_starts().end()) continue;
+    const std::vector<SegId> rest = entry->second;
+    if (rest.size() == 1) {
+      graph_.delete_segment(rest.front());
+      continue;
+    }
+    // Several left: the circle met other shapes at one bit-identical point
+    // (a tangent point, concentric circles, a crossing that was already
+    // there). Merge each vertex that no longer separates different covers;
+    // a vertex of a live crossing always does.
+    for (SegId r : rest)
+      if (redundant_vertex(r)) graph_.delete_segment(r);
   }
   graph_.remove_shape(circle);
 }

@@ -36,8 +36,7 @@ class AliveZone {
   // shape id. A circle that crosses nothing keeps an empty outline.
   ShapeId carve(Point centre);
   // Takes a carved circle out again, merging the outlines it split. Carve
-  // then uncarve restores every surviving segment bit for bit, as long as
-  // no two circles share a centre.
+  // then uncarve restores every surviving segment bit for bit.
   void uncarve(ShapeId shape);
 
   // Carves the stone's dead zone; AlreadyCarved (and no change) if it has one.
@@ -89,6 +88,11 @@ class AliveZone {
   void for_each_exposed(const Shape& shape, Visit&& visit) const;
   bool inside_ring0_outside_holes(const std::vector<std::vector<Point>>& rings, Point p,
                                   std::size_t min_hole_vertices) const;
+
+  // Whether a vertex marks nothing any more: the pieces either side of it
+  // carry the same covers and corner flag, or it is a circle's only
+  // vertex. An edge line's first and last vertices always stay.
+  bool redundant_vertex(SegId id) const;
 
   ClippingGraph graph_;
   double board_size_;
