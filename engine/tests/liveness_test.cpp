@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "alive_zone/alive_zone.hpp"
+#include "zone_test_support.hpp"
+
+using namespace quelmar;
+using quelmar::testing_support::placeable_point;
+using quelmar::testing_support::uniform;
+
+namespace {
+const double NaN = std::numeric_limits<double>::quiet_NaN();
+const double Inf = std::numeric_limits<double>::infinity();
+using Rings = std::vector<std::vector<Point>>;
+}  // namespace
+
+TEST(Deepest, EdgesOffBoardEyesAndTheThreshold) {
+  AliveZone z(18.0);
+  EXPECT_EQ(z.deepest({0.0, 7.0}), 1.0);  // on the board's edge, outside the inset square
+  EXPECT_EQ(z.deepest({18.0, 18.0}), 1.0);
+  EXPECT_EQ(z.deepest({-0.5, 7.0}), Inf);
+  EXPECT_EQ(z.deepest({NaN, 7.0}), Inf);
+  EXPECT_EQ(z.deepest({9, 9}), -8.0);
+  ASSERT_TRUE(z.remove_circle(0, {9, 9}));
+  EXPECT_EQ(z.deepest({9, 9}), 2.0);
+  EXPECT_EQ(z.deepest({11, 9}), 0.0);  // exactly STONE_DIAMETER away
+  EXPECT_EQ(z.closest_point({11, 9}), (Point{11, 9}));
+  // 1e-8 inside a dead zone is placeable, 1e-6 inside is not.
+  EXPECT_LE(z.deepest({11 - 1e-8, 9}), EPSILON);
+  EXPECT_GT(z.deepest({11 - 1e-6, 9}), EPSILON);
+  // A forced eye is placeable whatever covers it.
+  z.add_forced_eye({9.5, 9});
+  EXPECT_EQ(z.deepest({9.5, 9}), -Inf);
+}
+
+TEST(ClosestPoint, SnapsOntoTheNearestBoundary) {
+  AliveZone z(18.0);
+  EXPECT_FALSE(z.closest_point({NaN, 3.0}));
+  EXPECT_FALSE(z.closest_point({3.0, Inf}));
+  // Empty board: the nearest point of the inset square, corners included,
+  // from on and off the board.
+  EXPECT_EQ(z.closest_point({0.0, 5.0}), (Point{1.0, 5.0}));
+  EXPECT_EQ(z.closest_point({0.0, 0.0}), (Point{1.0, 1.0}));
+  EXPECT_EQ(z.closest_point({20.0, 30.0}), (Point{17.0, 17.0}));
+  EXPECT_EQ(z.closest_point({9.0, 17.5}), (Point{9.0, 17.0}));
+  EXPECT_EQ(z.closest_point({9.0, 9.0}), (Point{9.0, 9.0}));
+  // A lone stone: radially onto its circle; its centre goes due east.
+  ASSERT_TRUE(z.remove_circle(0, {9, 9}));
+  EXPECT_EQ(z.closest_point({9, 9}), (Point{11, 9}));
+  const Point p{9.5, 9.5};
+  const Point on = Point{9, 9} + (p - Point{9, 9}) * (2.0 / distance(p, {9, 9}));
+  EXPECT_EQ(z.closest_point(p), on);
+  // An eye nearer than any boundary wins.
+  z.add_forced_eye({9.25, 9.25});
+  EXPECT_EQ(z.closest_point(p), (Point{9.25, 9.25}));
+}
+
+// For random positions of real play, the answer is placeable and no point
+// of a fine grid of placeable points is nearer by more than the grid step.
+TEST(ClosestPoint, AgreesWithAGridOfPlaceablePoints) {
+  const double S = 18.0, step = 0.05;
+  std::mt19937_64 rng(7);
+  for (int stones : {0, 3, 12, 40}) {
+    SCOPED_TRACE(stones);
+    AliveZone z(S);
+    for (int i = 0; i < stones; ++i) {
+      if (std::optional<Point> c = placeable_point(z, rng)) ASSERT_TRUE(z.remove_circle(i, *c));
+    }
+    // An eye at a stone's centre: an isolated placeable point.
+    if (stones == 12) z.add_forced_eye(as_circle(z.graph().shape(z.dead_zones().begin()->second)->geometry)->centre);
+    std::vector<Point> grid;
+    for (int i = 0; i * step <= S; ++i)
+      for (int j = 0; j * step <= S; ++j) {
+        const Point g{i * step, j * step};
+        if (z.deepest(g) <= EPSILON) grid.push_back(g);
+      }
+    for (int q = 0; q < 40; ++q) {
+      const Point p{uniform(rng, -2, S + 2), uniform(rng, -2, S + 2)};
+      std::optional<Point> a = z.closest_point(p);
+      ASSERT_TRUE(a);
+      EXPECT_LE(z.deepest(*a), EPSILON) << p.x << "," << p.y;
+      const double d = distance(p, *a);
+      for (Point g : grid) ASSERT_GE(distance(p, g), d - step) << p.x << "," << p.y << " grid " << g.x << "," << g.y;
+    }
+  }
+}
+
+TEST(ClosestDistance, MeasuresOnlyExposedBoundary) {
+  AliveZone z(18.0);
+  EXPECT_EQ(z.closest_distance({{3, 5}, {3, 9}}), 2.0);
+  EXPECT_EQ(z.closest_distance({{0, 5}, {3, 5}}), 0.0);  // crosses x = 1
+  // The stretch of x = 1 beyond the corner is not boundary.
+  EXPECT_EQ(z.closest_distance({{0.5, -3}, {0.5, -1}}), std::sqrt(0.25 + 4.0));
+  // A circle that crosses nothing has no pieces to measure.
+  ASSERT_TRUE(z.remove_circle(0, {9, 9}));
+  EXPECT_EQ(z.closest_distance({{9, 9}, {9, 10}}), 7.0);
+  AliveZone empty(18.0);
+  empty.debug_mutable_graph() = ClippingGraph{};
+  EXPECT_EQ(empty.closest_distance({{9, 9}, {9, 10}}), Inf);
+}
+
+TEST(CellIsAlive, EachTestOnItsOwn) {
+  AliveZone z(18.0);
+  EXPECT_FALSE(z.cell_is_alive({}));
+  // 1. A vertex in playable space.
+  EXPECT_TRUE(z.cell_is_alive({{{0.2, 5}, {5, 5}, {0.2, 6}}}));
+  // 2. Every vertex dead (beyond x = 1), but an edge within 1.0 of the line.
+  EXPECT_TRUE(z.cell_is_alive({{{0.2, 5}, {0.5, 5}, {0.2, 6}}}));
+  EXPECT_FALSE(z.cell_is_alive({{{-3, 5}, {-2, 5}, {-3, 6}}}));  // off the board, too far
+
+  // Inside a lone dead zone, far from any exposed boundary.
+  ASSERT_TRUE(z.remove_circle(0, {9, 9}));
+  const std::vector<Point> around{{9, 8.5}, {9.5, 9.5}, {8.5, 9.5}};
+  EXPECT_FALSE(z.cell_is_alive({around}));
+  // 3. A forced eye inside ring 0, unless a hole of three or more holds it.
+  z.add_forced_eye({9, 9.2});
+  EXPECT_TRUE(z.cell_is_alive({around}));
+  EXPECT_FALSE(z.cell_is_alive({around, {{9, 9}, {9.2, 9.3}, {8.8, 9.3}}}));
+  EXPECT_TRUE(z.cell_is_alive({around, {{9, 9}, {9.2, 9.3}}}));
+  ASSERT_TRUE(z.take_forced_eye({9, 9.2}));
+  // A vertex merely within EPSILON of playable space does not count.
+  EXPECT_FALSE(z.cell_is_alive({{{9, 8.5}, {9, 7 + 5e-8}, {8.5, 9.5}}}));
+  EXPECT_LE(z.deepest({9, 7 + 5e-8}), EPSILON);
+
+  // 4. Ring 0 off the board round the whole square holds exposed start
+  // points; a hole round the square takes them away again.
+  const std::vector<Point> outer{{-10, -10}, {30, -10}, {30, 30}, {-10, 30}};
+  const std::vector<Point> hole{{-5, -5}, {23, -5}, {23, 23}, {-5, 23}};
+  EXPECT_TRUE(z.cell_is_alive({outer}));
+  EXPECT_FALSE(z.cell_is_alive({outer, hole}));
+}
+
+TEST(CellIsAlive, AZoneWithoutShapesKeepsEveryOnBoardVertexAlive) {
+  AliveZone z(18.0);
+  z.debug_mutable_graph() = ClippingGraph{};
+  EXPECT_TRUE(z.cell_is_alive({{{0.1, 0.1}, {0.2, 0.1}, {0.1, 0.2}}}));
+  EXPECT_FALSE(z.cell_is_alive({{{-1, -1}, {-2, -1}, {-1, -2}}}));
+}
