@@ -7,6 +7,7 @@
 
 #include "connectivity/cut_types.hpp"
 #include "errors.hpp"
+#include "game.hpp"
 #include "geometry/point.hpp"
 #include "ref.hpp"
 #include "types.hpp"
@@ -84,8 +85,10 @@ bool set_all(PyObject* module) {
 
 bool fill(PyObject* module) {
   if (!add_version(module)) return false;
+  if (!add_class(module, "Game", game_type())) return false;
   if (!add_class(module, "Stone", stone_type())) return false;
   if (!add_class(module, "GameDelta", game_delta_type())) return false;
+  if (!add_class(module, "Group", group_type())) return false;
   if (!add_class(module, "Color", color_type())) return false;
   if (!add_class(module, "BoardEdge", board_edge_type())) return false;
   if (!add_class(module, "CutKind", cut_kind_type())) return false;

@@ -4,6 +4,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <iterator>
 #include <memory>
 #include <new>
 
@@ -51,6 +52,21 @@ void destroy_instance(PyObject* self) {
   std::destroy_at(&(reinterpret_cast<Object*>(self)->*field));
   type->tp_free(self);
   Py_DECREF(type);
+}
+
+// A new list of make(item) for each item, in order; empty with an error set
+// when an element could not be made.
+template <class Range, class Make>
+Ref new_list(const Range& items, Make&& make) {
+  Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(std::size(items))));
+  if (!list) return Ref();
+  Py_ssize_t i = 0;
+  for (const auto& item : items) {
+    Ref element = make(item);
+    if (!element) return Ref();
+    PyList_SET_ITEM(list.get(), i++, element.release());
+  }
+  return list;
 }
 
 // The comparison answer as a new reference to True or False.

@@ -1,6 +1,6 @@
 #pragma once
 // The value classes: the enumerations Color, BoardEdge, CutKind and
-// GameStatus, and Stone and GameDelta. Their type objects are built once per
+// GameStatus, Stone, GameDelta and the read-only Group. Their type objects are built once per
 // process and kept; values cross the boundary as fresh copies both ways.
 
 #define PY_SSIZE_T_CLEAN
@@ -14,6 +14,7 @@
 #include "game/game_status.hpp"
 #include "game/stone.hpp"
 #include "ref.hpp"
+#include "voronoi/voronoi_group.hpp"
 
 namespace quelmar::py {
 
@@ -25,6 +26,7 @@ PyObject* cut_kind_type();
 PyObject* game_status_type();
 PyObject* stone_type();
 PyObject* game_delta_type();
+PyObject* group_type();
 
 // Fresh Python objects holding engine values; empty with an error set when
 // allocation fails. Precondition: the class has been built.
@@ -34,6 +36,7 @@ Ref new_cut_kind(CutKind k);
 Ref new_game_status(GameStatus s);
 Ref new_stone(const Stone& stone);
 Ref new_game_delta(const GameDelta& delta);
+Ref new_group(const VoronoiGroup& group);
 // A new tuple (x, y) of two floats.
 Ref new_point_tuple(Point p);
 

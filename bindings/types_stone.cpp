@@ -37,6 +37,8 @@ Ref make_stone(PyObject* type, const Stone& stone) {
   return Ref::steal(reinterpret_cast<PyObject*>(obj));
 }
 
+// Takes the delta by value so that every copy is made before the instance
+// exists; the move into it cannot throw.
 Ref make_delta(PyObject* type, GameDelta delta) {
   auto* obj = allocate_instance<DeltaObject>(type);
   if (!obj) return Ref();
