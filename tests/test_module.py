@@ -22,32 +22,13 @@ ALL = [
     "DeadZoneError", "GameOverError", "CutError", "BoardError",
 ]  # fmt: skip
 
-# Class, base, docstring.
+# Class and base, in the order they are added.
 HIERARCHY = [
-    ("QuelmarError", "Exception", "Base class of every error this package raises."),
-    ("StonePlayError", "QuelmarError", "A move the rules refused. Base of NotPlaceableError and SelfCaptureError."),
-    ("NotPlaceableError", "StonePlayError", "No stone centre may sit at this position. Carries `position`."),
-    ("SelfCaptureError", "StonePlayError", "The move would take only the mover's own stones. Carries `position` and `color`."),
-    ("DeltaError", "QuelmarError", "A delta the board cannot account for. Base of the five below."),
-    ("StoneExistsError", "DeltaError", "The delta places a stone whose id is already in play. Carries `stone`."),
-    ("NoSuchStoneError", "DeltaError", "The delta captures a stone that is not on the board. Carries `stone`."),
-    ("CapturedTwiceError", "DeltaError", "The delta captures the same stone twice. Carries `stone`."),
-    ("PassCapturesError", "DeltaError", "A delta that places no stone cannot capture one."),
-    ("OffBoardError", "DeltaError", "The delta places a stone whose centre is not on the board. Carries `stone` and `position`."),
-    ("DeadZoneError", "DeltaError", "The playable area could not be carved or reclaimed for a stone. Carries `stone`."),
-    (
-        "GameOverError",
-        "QuelmarError",
-        "The game ended on two passes and takes no further turns. Raised by Game.try_move, Game.pass_turn and "
-        "Game.replay; Game.undo_move takes the last pass back, and every query still answers.",
-    ),
-    (
-        "CutError",
-        "QuelmarError",
-        "A cut question that is not a question about a connection: a stone that is not on the board, a stone "
-        "against itself, or two stones of opposite colours. Carries `stones`, the ids the question named.",
-    ),
-    ("BoardError", "QuelmarError", "An invariant the board guarantees, found not to hold. Raised only by Game.validate()."),
+    ("QuelmarError", "Exception"), ("StonePlayError", "QuelmarError"), ("NotPlaceableError", "StonePlayError"),
+    ("SelfCaptureError", "StonePlayError"), ("DeltaError", "QuelmarError"), ("StoneExistsError", "DeltaError"),
+    ("NoSuchStoneError", "DeltaError"), ("CapturedTwiceError", "DeltaError"), ("PassCapturesError", "DeltaError"),
+    ("OffBoardError", "DeltaError"), ("DeadZoneError", "DeltaError"), ("GameOverError", "QuelmarError"),
+    ("CutError", "QuelmarError"), ("BoardError", "QuelmarError"),
 ]  # fmt: skip
 
 
@@ -62,10 +43,8 @@ def test_version_and_docstring():
 
 
 def test_all_lists_the_exports_in_order():
-    present = [n for n in ALL if n in vars(qm)]
-    assert qm.__all__ == present
-    assert ALL[: len(present)] == present or set(ALL) - set(present) <= {"Game", "Group"}
-    assert len(set(qm.__all__)) == len(qm.__all__)
+    assert qm.__all__ == ALL
+    assert all(name in vars(qm) for name in ALL)
 
 
 def test_attributes_were_added_in_order():
@@ -91,11 +70,11 @@ def test_constants_bit_for_bit():
     assert qm.MAX_BOUNDARY_CUT_DISTANCE == 2.732050807568877
 
 
-@pytest.mark.parametrize("name,base,doc", HIERARCHY)
-def test_exception_classes(name, base, doc):
+@pytest.mark.parametrize("name,base", HIERARCHY)
+def test_exception_classes(name, base):
     cls = getattr(qm, name)
     assert cls.__bases__ == ((Exception,) if base == "Exception" else (getattr(qm, base),))
-    assert cls.__doc__ == doc
+    assert cls.__doc__
     assert cls.__module__ == "quelmar" and cls.__qualname__ == name
     assert repr(cls) == f"<class 'quelmar.{name}'>"
     exc = cls("a message")
