@@ -3,6 +3,7 @@ snapshots, replay against the live game, territory, independent copies."""
 
 import copy
 import math
+import xml.etree.ElementTree as ElementTree
 
 import hypothesis.strategies as st
 from hypothesis import HealthCheck, settings
@@ -154,6 +155,11 @@ class GamePlay(RuleBasedStateMachine):
         else:
             assert last is None
 
+    @rule()
+    def drawing_parses_as_xml(self):
+        root = ElementTree.fromstring(self.game.dump_svg())
+        assert root.tag == "{http://www.w3.org/2000/svg}svg"
+
     @invariant()
     def board_is_consistent(self):
         game = self.game
@@ -168,6 +174,6 @@ class GamePlay(RuleBasedStateMachine):
 
 
 GamePlay.TestCase.settings = settings(
-    max_examples=60, stateful_step_count=40, deadline=None,
+    max_examples=150, stateful_step_count=50, deadline=None,
     suppress_health_check=[HealthCheck.too_slow])
 TestGamePlay = GamePlay.TestCase
