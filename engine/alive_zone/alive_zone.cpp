@@ -90,10 +90,7 @@ ShapeId AliveZone::carve(Point centre) {
 }
 
 void AliveZone::uncarve(ShapeId circle) {
-  for (const ShapeGeometryEntry& entry : graph_.geometries()) {
-    if (entry.id == circle) continue;
-    for (SegId id : graph_.node_ids(entry.id)) graph_.remove_cover(id, circle);
-  }
+  graph_.remove_cover_everywhere(circle);
   for (SegId id : graph_.node_ids(circle)) {
     const Segment* seg = graph_.segment(id);
     if (!seg) continue;

@@ -15,21 +15,6 @@ ShapeId ClippingGraph::alloc_shape(const ShapeGeometry& geometry) {
   return id;
 }
 
-Segment* ClippingGraph::live(SegId id) {
-  if (id >= arena_.size() || !arena_[id]) return nullptr;
-  return &*arena_[id];
-}
-
-const Segment* ClippingGraph::segment(SegId id) const {
-  if (id >= arena_.size() || !arena_[id]) return nullptr;
-  return &*arena_[id];
-}
-
-const Shape* ClippingGraph::shape(ShapeId id) const {
-  auto it = shapes_.find(id);
-  return it == shapes_.end() ? nullptr : &it->second;
-}
-
 SegId ClippingGraph::push_segment(ShapeId owner, std::optional<SegId> source, Point start, double offset) {
   Segment seg;
   seg.offset = offset;
@@ -212,6 +197,11 @@ void ClippingGraph::add_cover(SegId id, ShapeId cover) {
 
 void ClippingGraph::remove_cover(SegId id, ShapeId cover) {
   if (Segment* seg = live(id)) seg->covered_by.erase(cover);
+}
+
+void ClippingGraph::remove_cover_everywhere(ShapeId cover) {
+  for (std::optional<Segment>& slot : arena_)
+    if (slot && slot->shape != cover) slot->covered_by.erase(cover);
 }
 
 void ClippingGraph::set_beyond_corner(SegId id, bool flag) {

@@ -64,9 +64,19 @@ class ClippingGraph {
   void set_beyond_corner(SegId id, bool flag);
 
   // The live segment under `id`, or null for an empty or out-of-range slot.
-  const Segment* segment(SegId id) const;
+  const Segment* segment(SegId id) const {
+    return id < arena_.size() && arena_[id] ? &*arena_[id] : nullptr;
+  }
   // The shape under `id`, or null.
-  const Shape* shape(ShapeId id) const;
+  const Shape* shape(ShapeId id) const {
+    auto it = shapes_.find(id);
+    return it == shapes_.end() ? nullptr : &it->second;
+  }
+
+  // Removes `cover` from every live segment not owned by it. On a graph that
+  // passes its check every live segment is in exactly one shape's list, so
+  // this sweep of the arena is the walk of every other shape's list.
+  void remove_cover_everywhere(ShapeId cover);
 
   const SegmentArena& arena() const { return arena_; }
   const std::vector<SegId>& free_list() const { return free_list_; }
@@ -91,7 +101,7 @@ class ClippingGraph {
   friend bool operator==(const ClippingGraph& a, const ClippingGraph& b);
 
  private:
-  Segment* live(SegId id);
+  Segment* live(SegId id) { return id < arena_.size() && arena_[id] ? &*arena_[id] : nullptr; }
   // Whether offset v lies on the piece from offset l up to offset m.
   static bool piece_contains(double l, double m, double v);
   // Step 5 of the insertion: the first non-closing segment containing v.

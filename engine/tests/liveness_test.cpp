@@ -68,7 +68,9 @@ TEST(ClosestPoint, AgreesWithAGridOfPlaceablePoints) {
     SCOPED_TRACE(stones);
     AliveZone z(S);
     for (int i = 0; i < stones; ++i) {
-      if (std::optional<Point> c = placeable_point(z, rng)) ASSERT_TRUE(z.remove_circle(i, *c));
+      if (std::optional<Point> c = placeable_point(z, rng)) {
+        ASSERT_TRUE(z.remove_circle(i, *c));
+      }
     }
     // An eye at a stone's centre: an isolated placeable point.
     if (stones == 12) z.add_forced_eye(as_circle(z.graph().shape(z.dead_zones().begin()->second)->geometry)->centre);
