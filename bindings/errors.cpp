@@ -10,14 +10,14 @@ namespace quelmar::py {
 
 namespace {
 
-struct ExceptionSpec {
+struct ExceptionInfo {
   const char* name;
   // Index of the base in this table; -1 for Exception itself.
   int base;
   const char* doc;
 };
 
-constexpr std::array<ExceptionSpec, EXCEPTION_COUNT> SPECS = {{
+constexpr std::array<ExceptionInfo, EXCEPTION_COUNT> EXCEPTION_INFO = {{
     {"QuelmarError", -1, "Base class of every error this package raises."},
     {"StonePlayError", 0, "A move the rules refused. Base of NotPlaceableError and SelfCaptureError."},
     {"NotPlaceableError", 1, "No stone centre may sit at this position. Carries `position`."},
@@ -98,10 +98,10 @@ Exc delta_exception(DeltaError::Kind kind) {
 bool create_exception_classes() {
   for (int i = 0; i < EXCEPTION_COUNT; ++i) {
     if (classes[i]) continue;
-    const ExceptionSpec& spec = SPECS[i];
-    const std::string qualified = std::string("quelmar.") + spec.name;
-    PyObject* base = spec.base < 0 ? PyExc_Exception : classes[spec.base];
-    classes[i] = PyErr_NewExceptionWithDoc(qualified.c_str(), spec.doc, base, nullptr);
+    const ExceptionInfo& info = EXCEPTION_INFO[i];
+    const std::string qualified = std::string("quelmar.") + info.name;
+    PyObject* base = info.base < 0 ? PyExc_Exception : classes[info.base];
+    classes[i] = PyErr_NewExceptionWithDoc(qualified.c_str(), info.doc, base, nullptr);
     if (!classes[i]) return false;
   }
   return true;
@@ -109,7 +109,7 @@ bool create_exception_classes() {
 
 PyObject* exception_class(Exc which) { return classes[static_cast<int>(which)]; }
 
-const char* exception_name(Exc which) { return SPECS[static_cast<int>(which)].name; }
+const char* exception_name(Exc which) { return EXCEPTION_INFO[static_cast<int>(which)].name; }
 
 void raise_delta_error(const DeltaError& error) {
   const Exc which = delta_exception(error.kind);

@@ -12,8 +12,8 @@
 
 namespace quelmar::py {
 
-// Builds a heap type that cannot be subclassed or changed; one whose spec
-// has no Py_tp_new cannot be instantiated either ("cannot create ..."). Null
+// Builds a heap type that cannot be subclassed or changed; one without a
+// Py_tp_new slot cannot be instantiated either ("cannot create ..."). Null
 // with an error set on failure.
 inline PyObject* build_type(PyType_Spec& spec, bool instantiable) {
   spec.flags |= Py_TPFLAGS_DEFAULT;
