@@ -1,5 +1,6 @@
 #include "voronoi/exact_predicates.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
@@ -15,6 +16,8 @@ constexpr double EPS = 1.1102230246251565e-16;  // 2^-53
 constexpr double SPLITTER = 134217729.0;         // 2^27 + 1
 constexpr double CCW_BOUND = (3.0 + 16.0 * EPS) * EPS;
 constexpr double ICC_BOUND = (10.0 + 96.0 * EPS) * EPS;
+// Below this the rounding errors the bounds cover could be subnormal.
+constexpr double FILTER_FLOOR = 0x1p-900;
 
 inline void two_sum(double a, double b, double& x, double& y) {
   x = a + b;
@@ -161,13 +164,39 @@ Expansion<16> squared_length(const Expansion<2>& dx, const Expansion<2>& dy) {
   return out;
 }
 
+// The exact sums stay exact while products neither overflow nor underflow.
+// Outside a safe band of magnitudes the points are scaled by a power of two
+// (which changes no sign) before they are differenced.
+constexpr double ORIENT_HIGH = 0x1p+500, INCIRCLE_HIGH = 0x1p+240, LOW = 0x1p-200;
+
+template <class... P>
+int rescale_exponent(double high, P... points) {
+  double m = 0.0;
+  ((m = std::max(m, std::max(std::fabs(points.x), std::fabs(points.y)))), ...);
+  if (!std::isfinite(m) || m == 0.0 || (m <= high && m >= LOW)) return 0;
+  return -std::ilogb(m);
+}
+
+Point rescaled(Point p, int k) { return {std::ldexp(p.x, k), std::ldexp(p.y, k)}; }
+
 double orient2d_exact(Point a, Point b, Point c) {
+  if (const int k = rescale_exponent(ORIENT_HIGH, a, b, c)) {
+    a = rescaled(a, k);
+    b = rescaled(b, k);
+    c = rescaled(c, k);
+  }
   const Expansion<2> acx = difference(a.x, c.x), acy = difference(a.y, c.y);
   const Expansion<2> bcx = difference(b.x, c.x), bcy = difference(b.y, c.y);
   return cross_terms(acx, bcy, acy, bcx).sign_value();
 }
 
 double incircle_exact(Point a, Point b, Point c, Point d) {
+  if (const int k = rescale_exponent(INCIRCLE_HIGH, a, b, c, d)) {
+    a = rescaled(a, k);
+    b = rescaled(b, k);
+    c = rescaled(c, k);
+    d = rescaled(d, k);
+  }
   const Expansion<2> adx = difference(a.x, d.x), ady = difference(a.y, d.y);
   const Expansion<2> bdx = difference(b.x, d.x), bdy = difference(b.y, d.y);
   const Expansion<2> cdx = difference(c.x, d.x), cdy = difference(c.y, d.y);
@@ -188,8 +217,10 @@ double orient2d(Point a, Point b, Point c) {
   const double left = (a.x - c.x) * (b.y - c.y);
   const double right = (a.y - c.y) * (b.x - c.x);
   const double det = left - right;
-  const double bound = CCW_BOUND * (std::fabs(left) + std::fabs(right));
-  if (det > bound || -det > bound) return det;
+  const double magnitude = std::fabs(left) + std::fabs(right);
+  const double bound = CCW_BOUND * magnitude;
+  // The bound assumes no underflow; tiny products take the exact path.
+  if ((det > bound || -det > bound) && magnitude >= FILTER_FLOOR) return det;
   return orient2d_exact(a, b, c);
 }
 
@@ -209,7 +240,7 @@ double incircle(Point a, Point b, Point c, Point d) {
                            (std::fabs(cdxady) + std::fabs(adxcdy)) * blift +
                            (std::fabs(adxbdy) + std::fabs(bdxady)) * clift;
   const double bound = ICC_BOUND * permanent;
-  if (det > bound || -det > bound) return det;
+  if ((det > bound || -det > bound) && permanent >= FILTER_FLOOR) return det;
   return incircle_exact(a, b, c, d);
 }
 

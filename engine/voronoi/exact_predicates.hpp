@@ -11,7 +11,8 @@ namespace quelmar {
 
 // Positive when a, b, c run counter-clockwise in a y-up frame (c left of
 // a -> b), negative when clockwise, zero when collinear. Only the sign is
-// meaningful. Exact unless an intermediate product overflows or underflows.
+// meaningful. Exact for finite input unless the points' magnitudes differ by
+// hundreds of binary orders (the smallest then lose bits when rescaled).
 double orient2d(Point a, Point b, Point c);
 
 // For a, b, c counter-clockwise (y-up): positive when d lies strictly inside
