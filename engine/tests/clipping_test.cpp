@@ -232,8 +232,8 @@ TEST(StructureError, TwoDescentsAreOutOfOrderForACircle) {
 }
 
 // The per-segment checks before it (owner, links) make a second visit of a
-// segment unreachable by corrupting links alone, so the text is pinned
-// directly.
+// segment unreachable by corrupting links alone, so the message is pinned
+// on a built error value.
 TEST(StructureError, SegmentInTwoListsText) {
   StructureError e{StructureError::Kind::InSeveralLists};
   e.segment = 7;
