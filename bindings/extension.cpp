@@ -37,15 +37,21 @@ std::atomic<std::int64_t> owner_interpreter{-1};
 // The one module object, kept for the life of the process.
 PyObject* the_module = nullptr;
 
+// Sets a module attribute to a new reference of `value` (the runtimes
+// before 3.10 lack PyModule_AddObjectRef).
+bool set_attribute(PyObject* module, const char* name, PyObject* value) {
+  return PyDict_SetItemString(PyModule_GetDict(module), name, value) == 0;
+}
+
 // Adds one attribute and appends its name to the provisional __all__.
 bool add(PyObject* module, const char* name, PyObject* value) {
   if (!value) return false;
-  if (PyModule_AddObjectRef(module, name, value) < 0) return false;
+  if (!set_attribute(module, name, value)) return false;
   PyObject* all = PyDict_GetItemString(PyModule_GetDict(module), "__all__");
   Ref created;
   if (!all) {
     created = Ref::steal(PyList_New(0));
-    if (!created || PyModule_AddObjectRef(module, "__all__", created.get()) < 0) return false;
+    if (!created || !set_attribute(module, "__all__", created.get())) return false;
     all = created.get();
   }
   Ref text = Ref::steal(PyUnicode_FromString(name));
@@ -80,7 +86,7 @@ bool set_all(PyObject* module) {
     Ref text = Ref::steal(PyUnicode_FromString(name));
     if (!text || PyList_Append(all.get(), text.get()) < 0) return false;
   }
-  return PyModule_AddObjectRef(module, "__all__", all.get()) == 0;
+  return set_attribute(module, "__all__", all.get());
 }
 
 bool fill(PyObject* module) {
