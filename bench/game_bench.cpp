@@ -1,0 +1,142 @@
+// Per-move cost of the engine, broken down the way a move spends it: the
+// probe's carve, the Voronoi build of the probed board, the liveness tests,
+// the rollback and the commit; then whole try_move and undo, and the
+// Voronoi build alone. Positions come from seeded random play: snapped
+// random points, self-captures skipped. Prints nanoseconds per move.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <random>
+#include <vector>
+
+#include "game/game.hpp"
+
+using namespace quelmar;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double ns_since(Clock::time_point t0) { return std::chrono::duration<double, std::nano>(Clock::now() - t0).count(); }
+
+std::optional<Point> snapped_point(const Game& game, std::mt19937_64& rng) {
+  std::uniform_real_distribution<double> u(0.0, game.board_size());
+  const Point p{u(rng), u(rng)};
+  return game.nearest_living_move(p);
+}
+
+// Plays up to `moves` committed moves (at most three times as many tries).
+Game random_play(double board, std::size_t moves, std::mt19937_64& rng) {
+  Game game(board);
+  std::size_t committed = 0;
+  for (std::size_t tries = 0; tries < moves * 3 && committed < moves; ++tries) {
+    const std::optional<Point> p = snapped_point(game, rng);
+    if (!p) break;
+    if (game.try_move(*p)) ++committed;
+  }
+  return game;
+}
+
+// The same dead-stone test a move makes, on an explicit zone and partition.
+std::size_t dead_count(const AliveZone& zone, const std::vector<VoronoiGroup>& groups) {
+  std::size_t dead = 0;
+  for (const VoronoiGroup& g : groups)
+    if (!zone.cell_is_alive(g.rings)) dead += g.stones.size();
+  return dead;
+}
+
+struct Breakdown {
+  double carve = 0, voronoi = 0, liveness = 0, rollback = 0, commit = 0, try_move = 0, undo = 0, build_alone = 0;
+  std::size_t n = 0;
+};
+
+// Times each step of one move at `p` on `game`, leaving the game as found.
+void measure_move(Game& game, Point p, Breakdown& b) {
+  const Stone stone{game.turn(), color_of_turn(game.turn()), p};
+
+  // The carve on a scratch copy of the zone, so the game stays untouched.
+  AliveZone zone = game.alive_zone();
+  auto t0 = Clock::now();
+  (void)zone.remove_circle(stone.id, p);
+  const std::vector<Point> eyes = zone.remove_forced_eyes_near_point(p);
+  b.carve += ns_since(t0);
+
+  std::vector<Stone> probed = game.stone_list();
+  probed.push_back(stone);
+  t0 = Clock::now();
+  const Voronoi v = Voronoi::build(probed, game.board_size());
+  b.voronoi += ns_since(t0);
+
+  t0 = Clock::now();
+  const auto& enemy = stone.color == Color::Black ? v.white : v.black;
+  const auto& own = stone.color == Color::Black ? v.black : v.white;
+  if (dead_count(zone, enemy) == 0) (void)dead_count(zone, own);
+  b.liveness += ns_since(t0);
+
+  if (!game.apply_delta(GameDelta{stone, {}}, true)) return;
+  t0 = Clock::now();
+  (void)game.pop_delta();
+  b.rollback += ns_since(t0);
+
+  // The whole move, then its commit and undo as separate steps.
+  t0 = Clock::now();
+  const auto moved = game.try_move(p);
+  const double whole = ns_since(t0);
+  if (!moved) return;
+  t0 = Clock::now();
+  (void)game.undo();
+  b.undo += ns_since(t0);
+  t0 = Clock::now();
+  (void)game.apply_delta(moved.value(), false);
+  b.commit += ns_since(t0);
+  (void)game.undo();
+  b.try_move += whole;
+
+  t0 = Clock::now();
+  const Voronoi again = Voronoi::build(game.stone_list(), game.board_size());
+  b.build_alone += ns_since(t0);
+  (void)again;
+  ++b.n;
+}
+
+void bench(double board, std::uint64_t seed) {
+  std::mt19937_64 rng(seed);
+  const auto moves = static_cast<std::size_t>(board * board / 3);
+  const auto t0 = Clock::now();
+  Game game = random_play(board, moves, rng);
+  const double play_ns = ns_since(t0);
+
+  std::vector<Point> probes;
+  for (int i = 0; i < 400 && probes.size() < 200; ++i)
+    if (const std::optional<Point> p = snapped_point(game, rng)) probes.push_back(*p);
+
+  Breakdown b;
+  for (int round = 0; round < 3; ++round)
+    for (Point p : probes) measure_move(game, p, b);
+  if (b.n == 0) {
+    std::printf("board %3.0f: no playable probe\n", board);
+    return;
+  }
+  const double n = static_cast<double>(b.n);
+  std::printf("board %3.0f, %4zu stones, %5u segments, play %.0f ms (%zu turns)\n", board, game.stones().size(),
+              game.alive_zone().graph().live_count(), play_ns / 1e6, static_cast<std::size_t>(game.turn()));
+  std::printf("  carve %8.0f  voronoi %8.0f  liveness %8.0f  rollback %8.0f  commit %8.0f ns/move\n", b.carve / n,
+              b.voronoi / n, b.liveness / n, b.rollback / n, b.commit / n);
+  std::printf("  try_move %8.0f  undo %8.0f  Voronoi::build alone %8.0f ns/move  (try_move/build %.2f, "
+              "undo/try_move %.3f)\n",
+              b.try_move / n, b.undo / n, b.build_alone / n, b.try_move / b.build_alone, b.undo / b.try_move);
+}
+
+}  // namespace
+
+// Boards to measure may be given as arguments; 18, 40 and 80 otherwise.
+int main(int argc, char** argv) {
+  std::vector<double> boards;
+  for (int i = 1; i < argc; ++i) boards.push_back(std::strtod(argv[i], nullptr));
+  if (boards.empty()) boards = {18.0, 40.0, 80.0};
+  for (double board : boards) bench(board, 7);
+  return 0;
+}
