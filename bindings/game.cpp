@@ -91,6 +91,21 @@ PyObject* game_deepcopy(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                        });
 }
 
+// A game travels as its log: (Game.replay, (board_size, deltas)). The
+// replay builds the same position; only the revision and the cut cache,
+// which no query can tell apart, start afresh.
+PyObject* game_reduce(PyObject* self, PyObject*) {
+  return run_member(self, Mode::Shared, [&](const Game& game) -> PyObject* {
+    Ref replay = Ref::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(self)), "replay"));
+    if (!replay) return nullptr;
+    Ref size = Ref::steal(PyFloat_FromDouble(game.board_size()));
+    if (!size) return nullptr;
+    Ref deltas = new_list(game.log(), [](const GameDelta& d) { return new_game_delta(d); });
+    if (!deltas) return nullptr;
+    return Py_BuildValue("O(OO)", replay.get(), size.get(), deltas.get());
+  });
+}
+
 PyObject* game_repr(PyObject* self) {
   return run_member(self, Mode::Shared, [](const Game& game) {
     const std::string text = "Game(board_size=" + repr_number_text(game.board_size()) +
@@ -187,6 +202,8 @@ PyMethodDef GAME_METHODS[] = {
     {"pair_cuttable", as_cfunction(game_pair_cuttable), FAST, game_doc::PAIR_CUTTABLE},
     {"boundary_cuttable", as_cfunction(game_boundary_cuttable), FAST, game_doc::BOUNDARY_CUTTABLE},
     {"dump_svg", game_dump_svg, METH_NOARGS, game_doc::DUMP_SVG},
+    {"_repr_svg_", game_dump_svg, METH_NOARGS, game_doc::REPR_SVG},
+    {"__reduce__", game_reduce, METH_NOARGS, game_doc::REDUCE},
     {nullptr, nullptr, 0, nullptr},
 };
 

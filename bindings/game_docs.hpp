@@ -196,5 +196,16 @@ inline constexpr const char* DUMP_SVG =
     "\n"
     "A standalone SVG of the position: every group filled with its own\n"
     "colour, dead area hatched, group ids labelled.";
+inline constexpr const char* REPR_SVG =
+    "_repr_svg_($self)\n"
+    "--\n"
+    "\n"
+    "The position as `dump_svg` draws it, which is how a notebook shows a game.";
+inline constexpr const char* REDUCE =
+    "__reduce__($self)\n"
+    "--\n"
+    "\n"
+    "Pickles the game as its board size and log; unpickling replays the log\n"
+    "into a fresh board.";
 
 }  // namespace quelmar::py::game_doc

@@ -112,17 +112,34 @@ PyObject* status_has_ended(PyObject* self, PyObject*) {
   return PyBool_FromLong(value_of(self) == static_cast<std::uint8_t>(GameStatus::Ended));
 }
 
-PyMethodDef COLOR_METHODS[] = {
-    {"opposite", color_opposite, METH_NOARGS, "opposite($self)\n--\n\nThe other player."},
-    {nullptr, nullptr, 0, nullptr},
-};
+// Pickled by name, as `getattr(Color, "BLACK")`, so a member comes back as
+// the class attribute rather than as a new object with the same value.
+template <EnumClass Cls>
+PyObject* enum_reduce(PyObject* self, PyObject*) {
+  Ref builtins = Ref::steal(PyImport_ImportModule("builtins"));
+  if (!builtins) return nullptr;
+  Ref getattr = Ref::steal(PyObject_GetAttrString(builtins.get(), "getattr"));
+  if (!getattr) return nullptr;
+  return Py_BuildValue("O(Os)", getattr.get(), types[Cls], INFO[Cls].members[value_of(self)]);
+}
 
-PyMethodDef STATUS_METHODS[] = {
-    {"has_ended", status_has_ended, METH_NOARGS,
-     "has_ended($self)\n--\n\nWhether the game has stopped taking turns."},
-    {nullptr, nullptr, 0, nullptr},
-};
+constexpr PyMethodDef OPPOSITE_DEF = {"opposite", color_opposite, METH_NOARGS,
+                                      "opposite($self)\n--\n\nThe other player."};
+constexpr PyMethodDef HAS_ENDED_DEF = {"has_ended", status_has_ended, METH_NOARGS,
+                                       "has_ended($self)\n--\n\nWhether the game has stopped taking turns."};
+constexpr PyMethodDef METHODS_END = {nullptr, nullptr, 0, nullptr};
 
+// Every class pickles its members; Color and GameStatus add one method each.
+template <EnumClass Cls>
+PyMethodDef* enum_methods() {
+  static PyMethodDef methods[] = {
+      {"__reduce__", enum_reduce<Cls>, METH_NOARGS,
+       "__reduce__($self)\n--\n\nPickles the member by name, so it comes back as the class attribute."},
+      Cls == COLOR ? OPPOSITE_DEF : Cls == GAME_STATUS ? HAS_ENDED_DEF : METHODS_END,
+      METHODS_END,
+  };
+  return methods;
+}
 
 template <EnumClass Cls>
 PyObject* build_enum() {
@@ -143,8 +160,7 @@ PyObject* build_enum() {
   // not an integer to comparisons or indexing.
   slots[n++] = {Py_nb_int, reinterpret_cast<void*>(enum_int)};
   if (info.label_doc) slots[n++] = {Py_tp_getset, label_getset};
-  if (Cls == COLOR) slots[n++] = {Py_tp_methods, COLOR_METHODS};
-  if (Cls == GAME_STATUS) slots[n++] = {Py_tp_methods, STATUS_METHODS};
+  slots[n++] = {Py_tp_methods, enum_methods<Cls>()};
   slots[n] = {0, nullptr};
   PyType_Spec spec = {info.qualified_name, sizeof(EnumObject), 0, 0, slots.data()};
   PyObject* type = build_type(spec, false);

@@ -104,6 +104,25 @@ PyObject* stone_get_position(PyObject* self, void*) {
   return guarded<PyObject*>(nullptr, [&] { return new_point_tuple(stone_of(self).position).release(); });
 }
 
+// Pickled as the constructor call that builds an equal stone.
+PyObject* stone_reduce(PyObject* self, PyObject*) {
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    const Stone& stone = stone_of(self);
+    Ref color = new_color(stone.color);
+    if (!color) return nullptr;
+    Ref position = new_point_tuple(stone.position);
+    if (!position) return nullptr;
+    return Py_BuildValue("O(kOO)", reinterpret_cast<PyObject*>(Py_TYPE(self)), static_cast<unsigned long>(stone.id),
+                         color.get(), position.get());
+  });
+}
+
+PyMethodDef STONE_METHODS[] = {
+    {"__reduce__", stone_reduce, METH_NOARGS,
+     "__reduce__($self)\n--\n\nPickles the stone as its constructor arguments."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyGetSetDef STONE_GETSET[] = {
     {"id", stone_get_id, nullptr, "Which stone this is. Ids are dense and never reused.", nullptr},
     {"color", stone_get_color, nullptr, "Whose stone it is.", nullptr},
@@ -119,6 +138,7 @@ PyType_Slot STONE_SLOTS[] = {
     {Py_tp_hash, reinterpret_cast<void*>(stone_hash)},
     {Py_tp_richcompare, reinterpret_cast<void*>(stone_richcompare)},
     {Py_tp_getset, STONE_GETSET},
+    {Py_tp_methods, STONE_METHODS},
     {0, nullptr},
 };
 
@@ -218,6 +238,22 @@ PyObject* delta_get_captured(PyObject* self, void*) {
 
 PyObject* delta_get_is_pass(PyObject* self, void*) { return PyBool_FromLong(delta_of(self).is_pass()); }
 
+// Pickled as the constructor call that builds an equal delta; the ids go
+// in their held order, so even a pass that lists captures comes back whole.
+PyObject* delta_reduce(PyObject* self, PyObject*) {
+  Ref stone = Ref::steal(delta_get_new_stone(self, nullptr));
+  if (!stone) return nullptr;
+  Ref ids = Ref::steal(delta_get_captured(self, nullptr));
+  if (!ids) return nullptr;
+  return Py_BuildValue("O(OO)", reinterpret_cast<PyObject*>(Py_TYPE(self)), stone.get(), ids.get());
+}
+
+PyMethodDef DELTA_METHODS[] = {
+    {"__reduce__", delta_reduce, METH_NOARGS,
+     "__reduce__($self)\n--\n\nPickles the delta as its constructor arguments."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyGetSetDef DELTA_GETSET[] = {
     {"new_stone", delta_get_new_stone, nullptr, "The stone placed this turn, or `None` when the turn was a pass.",
      nullptr},
@@ -239,6 +275,7 @@ PyType_Slot DELTA_SLOTS[] = {
     {Py_tp_hash, reinterpret_cast<void*>(delta_hash)},
     {Py_tp_richcompare, reinterpret_cast<void*>(delta_richcompare)},
     {Py_tp_getset, DELTA_GETSET},
+    {Py_tp_methods, DELTA_METHODS},
     {0, nullptr},
 };
 
