@@ -144,10 +144,14 @@ void expect_well_formed(const Voronoi& v, std::size_t stone_count) {
       const VoronoiGroup& g = (*list)[i];
       EXPECT_EQ(g.color, c);
       ASSERT_FALSE(g.stones.empty());
-      if (i > 0) EXPECT_LT((*list)[i - 1].stones[0].id, g.stones[0].id);
+      if (i > 0) {
+        EXPECT_LT((*list)[i - 1].stones[0].id, g.stones[0].id);
+      }
       for (std::size_t k = 0; k < g.stones.size(); ++k) {
         EXPECT_EQ(g.stones[k].color, c);
-        if (k > 0) EXPECT_LT(g.stones[k - 1].id, g.stones[k].id);
+        if (k > 0) {
+          EXPECT_LT(g.stones[k - 1].id, g.stones[k].id);
+        }
         EXPECT_TRUE(seen.insert(g.stones[k].id).second);
       }
       for (const Ring& r : g.rings) {

@@ -12,12 +12,7 @@ namespace {
 
 // Error-free transformations (Dekker, Knuth). They rely on strict IEEE
 // evaluation: no contraction into fused multiply-adds, no reassociation.
-constexpr double EPS = 1.1102230246251565e-16;  // 2^-53
-constexpr double SPLITTER = 134217729.0;         // 2^27 + 1
-constexpr double CCW_BOUND = (3.0 + 16.0 * EPS) * EPS;
-constexpr double ICC_BOUND = (10.0 + 96.0 * EPS) * EPS;
-// Below this the rounding errors the bounds cover could be subnormal.
-constexpr double FILTER_FLOOR = 0x1p-900;
+constexpr double SPLITTER = 134217729.0;  // 2^27 + 1
 
 inline void two_sum(double a, double b, double& x, double& y) {
   x = a + b;
@@ -179,6 +174,8 @@ int rescale_exponent(double high, P... points) {
 
 Point rescaled(Point p, int k) { return {std::ldexp(p.x, k), std::ldexp(p.y, k)}; }
 
+}  // namespace
+
 double orient2d_exact(Point a, Point b, Point c) {
   if (const int k = rescale_exponent(ORIENT_HIGH, a, b, c)) {
     a = rescaled(a, k);
@@ -209,39 +206,6 @@ double incircle_exact(Point a, Point b, Point c, Point d) {
   Expansion<1536> det;
   add(ab, tc, det);
   return det.sign_value();
-}
-
-}  // namespace
-
-double orient2d(Point a, Point b, Point c) {
-  const double left = (a.x - c.x) * (b.y - c.y);
-  const double right = (a.y - c.y) * (b.x - c.x);
-  const double det = left - right;
-  const double magnitude = std::fabs(left) + std::fabs(right);
-  const double bound = CCW_BOUND * magnitude;
-  // The bound assumes no underflow; tiny products take the exact path.
-  if ((det > bound || -det > bound) && magnitude >= FILTER_FLOOR) return det;
-  return orient2d_exact(a, b, c);
-}
-
-double incircle(Point a, Point b, Point c, Point d) {
-  const double adx = a.x - d.x, ady = a.y - d.y;
-  const double bdx = b.x - d.x, bdy = b.y - d.y;
-  const double cdx = c.x - d.x, cdy = c.y - d.y;
-  const double bdxcdy = bdx * cdy, cdxbdy = cdx * bdy;
-  const double cdxady = cdx * ady, adxcdy = adx * cdy;
-  const double adxbdy = adx * bdy, bdxady = bdx * ady;
-  const double alift = adx * adx + ady * ady;
-  const double blift = bdx * bdx + bdy * bdy;
-  const double clift = cdx * cdx + cdy * cdy;
-  const double det = alift * (bdxcdy - cdxbdy) + blift * (cdxady - adxcdy) +
-                     clift * (adxbdy - bdxady);
-  const double permanent = (std::fabs(bdxcdy) + std::fabs(cdxbdy)) * alift +
-                           (std::fabs(cdxady) + std::fabs(adxcdy)) * blift +
-                           (std::fabs(adxbdy) + std::fabs(bdxady)) * clift;
-  const double bound = ICC_BOUND * permanent;
-  if ((det > bound || -det > bound) && permanent >= FILTER_FLOOR) return det;
-  return incircle_exact(a, b, c, d);
 }
 
 }  // namespace quelmar

@@ -2,6 +2,7 @@
 // Merges same-colour Voronoi cells into groups and traces each group's
 // boundary into rings clipped to the board.
 
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -22,9 +23,27 @@ bool edge_enters_board(Point a, Point b, double s);
 // left before any pass or after the last. `scratch` is working storage.
 bool clip_ring_to_board(std::vector<Point>& ring, double s, std::vector<Point>& scratch);
 
+// Working storage of merge_groups; a caller that merges often keeps one so
+// the buffers are allocated only while inputs grow. Contents are scratch.
+struct GroupScratch {
+  // A vertex index is a triangle, and only its own three Voronoi edges can
+  // reach it, so a group boundary gives it at most three neighbours.
+  struct Adjacency {
+    std::uint32_t next[3];
+    std::uint8_t count;
+    std::uint8_t visited;
+  };
+  std::vector<std::uint32_t> component, members, stack;
+  std::vector<Adjacency> adjacency;  // per vertex index
+  std::vector<std::uint32_t> first_seen, ring;
+  std::vector<Point> points, clip;
+};
+
 // The groups of `stones` (ascending id; index = point index of the
 // topology), numbered by their lowest stone index. Two cells join across an
 // edge whose ends differ and which enters the board.
+std::vector<VoronoiGroup> merge_groups(std::span<const Stone> stones, const Topology& topology,
+                                       GroupScratch& scratch);
 std::vector<VoronoiGroup> merge_groups(std::span<const Stone> stones, const Topology& topology);
 
 }  // namespace quelmar

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "voronoi/group_merge.hpp"
@@ -26,44 +28,58 @@ bool clip_axis(double a, double b, double s, double& t0, double& t1) {
 
 enum class Side { Left, Right, Bottom, Top };
 
-bool inside(Side side, Point p, double s) {
-  switch (side) {
-    case Side::Left: return p.x >= 0.0;
-    case Side::Right: return p.x <= s;
-    case Side::Bottom: return p.y >= 0.0;
-    case Side::Top: return p.y <= s;
-  }
-  return false;
+template <Side S>
+bool inside(Point p, double s) {
+  if constexpr (S == Side::Left) return p.x >= 0.0;
+  if constexpr (S == Side::Right) return p.x <= s;
+  if constexpr (S == Side::Bottom) return p.y >= 0.0;
+  return p.y <= s;
 }
 
 // Crossing of p -> c with the clip line, in the fixed operand order that
 // keeps shared ring vertices bit-identical between neighbouring groups.
-Point crossing(Side side, Point p, Point c, double s) {
-  switch (side) {
-    case Side::Left: return {0.0, p.y + (c.y - p.y) * (0.0 - p.x) / (c.x - p.x)};
-    case Side::Right: return {s, p.y + (c.y - p.y) * (s - p.x) / (c.x - p.x)};
-    case Side::Bottom: return {p.x + (c.x - p.x) * (0.0 - p.y) / (c.y - p.y), 0.0};
-    case Side::Top: return {p.x + (c.x - p.x) * (s - p.y) / (c.y - p.y), s};
-  }
-  return p;
+template <Side S>
+Point crossing(Point p, Point c, double s) {
+  if constexpr (S == Side::Left) return {0.0, p.y + (c.y - p.y) * (0.0 - p.x) / (c.x - p.x)};
+  if constexpr (S == Side::Right) return {s, p.y + (c.y - p.y) * (s - p.x) / (c.x - p.x)};
+  if constexpr (S == Side::Bottom) return {p.x + (c.x - p.x) * (0.0 - p.y) / (c.y - p.y), 0.0};
+  return {p.x + (c.x - p.x) * (s - p.y) / (c.y - p.y), s};
 }
 
-void clip_pass(Side side, const std::vector<Point>& in, double s, std::vector<Point>& out) {
+template <Side S>
+void clip_pass(const std::vector<Point>& in, double s, std::vector<Point>& out) {
   out.clear();
   Point prev = in.back();
-  bool prev_in = inside(side, prev, s);
+  bool prev_in = inside<S>(prev, s);
   for (const Point cur : in) {
-    const bool cur_in = inside(side, cur, s);
-    if (prev_in != cur_in) out.push_back(crossing(side, prev, cur, s));
+    const bool cur_in = inside<S>(cur, s);
+    if (prev_in != cur_in) out.push_back(crossing<S>(prev, cur, s));
     if (cur_in) out.push_back(cur);
     prev = cur;
     prev_in = cur_in;
   }
 }
 
+// One pass, unless the ring's box says every point is inside the line: the
+// pass would then copy the ring unchanged. Clipping only shrinks the box, so
+// the box of the unclipped ring is a safe test for every pass.
+template <Side S>
+bool clip_side(std::vector<Point>& ring, double s, bool skip, std::vector<Point>& scratch) {
+  if (ring.size() < 3) return false;
+  if (skip) return true;
+  clip_pass<S>(ring, s, scratch);
+  ring.swap(scratch);
+  return true;
+}
+
 }  // namespace
 
 bool edge_enters_board(Point a, Point b, double s) {
+  // Both ends on the board: the clipping below would keep all of [0, 1]
+  // (rounding is monotonic, so (s - A) / d >= 1 whenever B <= s).
+  if (a.x >= 0.0 && a.x <= s && a.y >= 0.0 && a.y <= s && b.x >= 0.0 && b.x <= s && b.y >= 0.0 &&
+      b.y <= s)
+    return true;
   double t0 = 0.0, t1 = 1.0;
   if (!clip_axis(a.x, b.x, s, t0, t1) || !clip_axis(a.y, b.y, s, t0, t1)) return false;
   return t1 > t0;
@@ -71,16 +87,20 @@ bool edge_enters_board(Point a, Point b, double s) {
 
 bool clip_ring_to_board(std::vector<Point>& ring, double s, std::vector<Point>& scratch) {
   if (ring.size() < 3) return false;
-  bool all_inside = true;
-  for (const Point p : ring)
-    all_inside = all_inside && p.x >= 0.0 && p.x <= s && p.y >= 0.0 && p.y <= s;
-  if (all_inside) return true;  // every pass would copy the ring unchanged
-  for (Side side : {Side::Left, Side::Right, Side::Bottom, Side::Top}) {
-    if (ring.size() < 3) return false;
-    clip_pass(side, ring, s, scratch);
-    ring.swap(scratch);
+  double min_x = ring[0].x, max_x = ring[0].x, min_y = ring[0].y, max_y = ring[0].y;
+  bool finite = true;
+  for (const Point p : ring) {
+    finite = finite && std::isfinite(p.x) && std::isfinite(p.y);
+    min_x = std::min(min_x, p.x);
+    max_x = std::max(max_x, p.x);
+    min_y = std::min(min_y, p.y);
+    max_y = std::max(max_y, p.y);
   }
-  return ring.size() >= 3;
+  // Without a trustworthy box every pass runs (NaN is outside every line).
+  return clip_side<Side::Left>(ring, s, finite && min_x >= 0.0, scratch) &&
+         clip_side<Side::Right>(ring, s, finite && max_x <= s, scratch) &&
+         clip_side<Side::Bottom>(ring, s, finite && min_y >= 0.0, scratch) &&
+         clip_side<Side::Top>(ring, s, finite && max_y <= s, scratch) && ring.size() >= 3;
 }
 
 }  // namespace quelmar

@@ -6,33 +6,30 @@ namespace {
 
 constexpr std::uint32_t NONE = Triangulation::NONE;
 
-// Walks the triangles round point j starting from its incoming half-edge;
-// appends the cell edges, or nothing when the walk does not close.
-void walk_cell(const Triangulation& t, std::uint32_t j, std::vector<std::uint32_t>& tris,
-               std::vector<std::uint32_t>& pts, std::vector<CellEdge>& out) {
+// Walks the triangles round point j from its incoming half-edge, appending
+// one cell edge per step; takes them back when the walk does not close or
+// the cell has fewer than three edges.
+void walk_cell(const Triangulation& t, std::uint32_t j, std::vector<CellEdge>& out) {
   const std::uint32_t start = t.inedges[j];
   if (start == NONE) return;
-  tris.clear();
-  pts.clear();
+  const std::size_t first = out.size();
   const std::size_t m = t.halfedges.size();
-  std::uint32_t e = start;
-  bool closed = false;
-  for (std::size_t steps = 0; steps < m && !closed; ++steps) {
-    if (e >= t.triangles.size()) return;
-    tris.push_back(e / 3);
-    pts.push_back(t.triangles[e]);
+  const std::uint32_t t0 = start / 3;
+  const std::uint32_t p0 = t.triangles[start];
+  std::uint32_t e = start, prev = t0;
+  for (std::size_t steps = 0; steps < m; ++steps) {
     const std::uint32_t o = next_halfedge(e);
-    if (o >= m) return;
-    e = t.halfedges[o];
-    if (e == NONE || e >= m) return;
-    closed = e == start;
+    e = o < m ? t.halfedges[o] : NONE;
+    if (e == NONE || e >= m) break;
+    if (e == start) {
+      out.push_back({prev, t0, p0});
+      if (out.size() - first >= 3) return;
+      break;
+    }
+    out.push_back({prev, e / 3, t.triangles[e]});
+    prev = e / 3;
   }
-  const std::size_t k = tris.size();
-  if (!closed || k < 3) return;
-  for (std::size_t l = 0; l < k; ++l) {
-    const std::size_t n = l + 1 == k ? 0 : l + 1;
-    out.push_back({tris[l], tris[n], pts[n]});
-  }
+  out.resize(first);
 }
 
 }  // namespace
@@ -48,9 +45,8 @@ void build_topology(std::span<const Point> points, std::size_t stone_count,
   out.edges.clear();
   out.edges.reserve(6 * stone_count);
   out.cell_start.assign(1, 0);
-  std::vector<std::uint32_t> tris, pts;
   for (std::uint32_t j = 0; j < stone_count; ++j) {
-    if (j < t.inedges.size()) walk_cell(t, j, tris, pts, out.edges);
+    if (j < t.inedges.size() && t.inedges[j] < t.triangles.size()) walk_cell(t, j, out.edges);
     out.cell_start.push_back(static_cast<std::uint32_t>(out.edges.size()));
   }
 }

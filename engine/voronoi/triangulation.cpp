@@ -93,15 +93,20 @@ Status<TriangulationError> Triangulator::run(std::span<const Point> points) {
 Status<TriangulationError> Triangulator::prepare(std::span<const Point> points) {
   const std::size_t n = points.size();
   if (n > MAX_POINTS) return Err{TriangulationError::TooManyPoints};
-  usable_.assign(n, 0);
+  usable_.resize(n);
   std::size_t count = 0;
-  double largest = 0.0;
+  bbox_min_ = {INF, INF};
+  bbox_max_ = {-INF, -INF};
   for (std::size_t i = 0; i < n; ++i) {
-    if (!finite(points[i])) continue;
-    usable_[i] = 1;
+    const Point p = points[i];
+    usable_[i] = finite(p);
+    if (!usable_[i]) continue;
     ++count;
-    largest = std::max(largest, std::max(std::fabs(points[i].x), std::fabs(points[i].y)));
+    bbox_min_ = {std::min(bbox_min_.x, p.x), std::min(bbox_min_.y, p.y)};
+    bbox_max_ = {std::max(bbox_max_.x, p.x), std::max(bbox_max_.y, p.y)};
   }
+  const double largest = std::max(std::max(std::fabs(bbox_min_.x), std::fabs(bbox_max_.x)),
+                                  std::max(std::fabs(bbox_min_.y), std::fabs(bbox_max_.y)));
   if (count < 3) return Err{TriangulationError::TooFewPoints};
   pts_ = points;
   skip_distance_ = SKIP_DISTANCE;
@@ -112,13 +117,8 @@ Status<TriangulationError> Triangulator::prepare(std::span<const Point> points) 
       scaled_[i] = {std::ldexp(points[i].x, shift), std::ldexp(points[i].y, shift)};
     pts_ = scaled_;
     skip_distance_ = std::ldexp(SKIP_DISTANCE, shift);
-  }
-  bbox_min_ = {INF, INF};
-  bbox_max_ = {-INF, -INF};
-  for (std::size_t i = 0; i < n; ++i) {
-    if (!usable_[i]) continue;
-    bbox_min_ = {std::min(bbox_min_.x, pts_[i].x), std::min(bbox_min_.y, pts_[i].y)};
-    bbox_max_ = {std::max(bbox_max_.x, pts_[i].x), std::max(bbox_max_.y, pts_[i].y)};
+    bbox_min_ = {std::ldexp(bbox_min_.x, shift), std::ldexp(bbox_min_.y, shift)};
+    bbox_max_ = {std::ldexp(bbox_max_.x, shift), std::ldexp(bbox_max_.y, shift)};
   }
   return Ok{};
 }
@@ -215,10 +215,13 @@ std::uint32_t Triangulator::hash_key(Point p) const {
   const double dx = p.x - centre_.x, dy = p.y - centre_.y;
   const double q = dx / (std::fabs(dx) + std::fabs(dy));
   const double angle = (dy > 0.0 ? 3.0 - q : 1.0 + q) * 0.25;
-  const double bucket = std::floor(angle * hash_size_);
+  const double bucket = angle * hash_size_;
   // A point at the centre itself has no angle (0 / 0); bucket 0 will do.
   if (!(bucket >= 0.0)) return 0;
-  return static_cast<std::uint32_t>(bucket) % hash_size_;
+  // Truncation is the floor here (the value is not negative), and the value
+  // is at most the bucket count, so one subtraction is the modulo.
+  const std::uint32_t k = static_cast<std::uint32_t>(bucket);
+  return k >= hash_size_ ? k - hash_size_ : k;
 }
 
 // Adds point i: outside the hull by the fan of the edges it sees; if rounding
@@ -228,13 +231,13 @@ void Triangulator::insert(std::uint32_t i) {
   const Point p = pts_[i];
   flip_budget_ = 2 * static_cast<std::int64_t>(inserted_) + 64;
   std::uint32_t start = NONE;
-  const std::uint32_t key = hash_key(p);
-  for (std::uint32_t j = 0; j < hash_size_; ++j) {
-    const std::uint32_t s = hull_hash_[(key + j) % hash_size_];
+  for (std::uint32_t j = 0, key = hash_key(p); j < hash_size_; ++j) {
+    const std::uint32_t s = hull_hash_[key];
     if (s != NONE && s != hull_next_[s]) {
       start = s;
       break;
     }
+    if (++key == hash_size_) key = 0;
   }
   if (start == NONE) {
     inconsistent_ = true;  // the last point added is always hashed

@@ -25,6 +25,19 @@ void file_by_colour(Voronoi& v, VoronoiGroup&& g) {
   (g.color == Color::Black ? v.black : v.white).push_back(std::move(g));
 }
 
+// Buffers of one build, kept per thread: the game rebuilds the partition
+// after every change, and a probe move builds it once more. Holding them
+// changes no answer; it only spares the allocations. A build far larger
+// than play needs does not keep its buffers.
+struct Workspace {
+  std::vector<Point> points;
+  Triangulator triangulator;
+  Topology topology;
+  GroupScratch groups;
+};
+
+constexpr std::size_t KEPT_STONES = 1U << 14;
+
 // One ringless group per stone, for boards or stones that give no cells.
 Voronoi fallback(std::span<const Stone> stones) {
   Voronoi v;
@@ -39,19 +52,20 @@ Voronoi Voronoi::build(std::span<const Stone> stones, double board_size) {
   const double scaled = 16.0 * board_size;
   if (std::fpclassify(scaled * scaled) != FP_NORMAL) return fallback(stones);
 
-  std::vector<Point> points;
-  points.reserve(stones.size() + 4);
+  thread_local Workspace kept;
+  Workspace fresh;
+  Workspace& w = stones.size() <= KEPT_STONES ? kept : fresh;
+  std::vector<Point>& points = w.points;
+  points.clear();
   for (const Stone& s : stones) points.push_back(s.position);
   append_sentinels(points, {-2.0 * board_size, -2.0 * board_size},
                    {3.0 * board_size, 3.0 * board_size});
 
-  Triangulator triangulator;
-  if (!triangulator.run(points)) return fallback(stones);
-  Topology topology;
-  build_topology(points, stones.size(), triangulator.triangulation(), board_size, topology);
+  if (!w.triangulator.run(points)) return fallback(stones);
+  build_topology(points, stones.size(), w.triangulator.triangulation(), board_size, w.topology);
 
   Voronoi v;
-  for (VoronoiGroup& g : merge_groups(stones, topology)) file_by_colour(v, std::move(g));
+  for (VoronoiGroup& g : merge_groups(stones, w.topology, w.groups)) file_by_colour(v, std::move(g));
   return v;
 }
 

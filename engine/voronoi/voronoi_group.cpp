@@ -14,6 +14,7 @@ namespace {
 // moves a ring forward, so NaN areas (which compare false) stay in place
 // and equal areas keep their tracing order.
 void sort_rings_by_area(std::vector<Ring>& rings) {
+  if (rings.size() < 2) return;
   std::vector<double> areas;
   areas.reserve(rings.size());
   for (const Ring& r : rings) areas.push_back(ring_area(r));
