@@ -7,6 +7,8 @@ cd "$(dirname "$0")/.."
 
 apt_needed=()
 [ -f /usr/include/gtest/gtest.h ] || apt_needed+=(libgtest-dev)
+# rsvg-convert renders the SVG dumps in tests/test_svg.py.
+command -v rsvg-convert >/dev/null || apt_needed+=(librsvg2-bin)
 if [ ${#apt_needed[@]} -gt 0 ]; then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${apt_needed[@]}"
@@ -23,4 +25,24 @@ ctest --test-dir build/debug --output-on-failure -j2
 echo "== Python module (Release) and Python tests"
 python3 -m pip install -q --disable-pip-version-check --no-build-isolation \
   -Cbuild-dir=build/wheel .
+
+# ---- type stub and wheel contents ------------------------------------------
+# The stub must match the installed module (no allowlist), a strict caller
+# must type-check against it, and the wheel must hold exactly the module, the
+# stub package and its metadata. Run from a scratch directory so that only
+# the installed stub package is seen; before pytest, whose summary stays last.
+echo "== Type stub and wheel contents"
+python3 -m pip install -q --disable-pip-version-check mypy typing_extensions
+scratch=$(mktemp -d)
+root=$(pwd)
+(cd "$scratch" && python3 -m mypy.stubtest quelmar)
+(cd "$scratch" && python3 -m mypy --strict --no-incremental "$root/tests/typing_usage.py" &&
+  python3 "$root/tests/typing_usage.py")
+python3 -m pip wheel -q --disable-pip-version-check --no-build-isolation --no-deps \
+  -Cbuild-dir=build/wheel -w "$scratch/wheel" .
+python3 scripts/check_wheel.py "$scratch/wheel"
+rm -rf "$scratch"
+# ---- end of type stub and wheel contents -----------------------------------
+
 python3 -m pytest -q tests
+

@@ -1,0 +1,61 @@
+#!/usr/bin/env python3
+"""Checks that a built wheel holds exactly the extension module, the stub
+package and the wheel's own metadata, and that its stub is the checked-in one.
+
+    python scripts/check_wheel.py WHEEL_DIR
+"""
+
+import csv
+import io
+import re
+import sys
+import zipfile
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+STUB = "quelmar-stubs/__init__.pyi"
+MODULE = re.compile(r"quelmar(\.[A-Za-z0-9_-]+)?\.(so|pyd)")
+METADATA = re.compile(r"quelmar-[^/]+\.dist-info/")
+
+
+def problems(wheel):
+    """Every way in which `wheel` holds something other than it should."""
+    found = []
+    with zipfile.ZipFile(wheel) as archive:
+        names = [n for n in archive.namelist() if not n.endswith("/")]
+        modules = [n for n in names if MODULE.fullmatch(n)]
+        if len(modules) != 1:
+            found.append(f"expected one extension module at the top level, found {modules}")
+        if STUB not in names:
+            found.append(f"{STUB} is missing")
+        elif archive.read(STUB) != (ROOT / STUB).read_bytes():
+            found.append(f"{STUB} differs from the checked-in stub")
+        stray = [n for n in names if n not in modules and n != STUB and not METADATA.match(n)]
+        if stray:
+            found.append(f"unexpected files: {stray}")
+        info = sorted({n.split("/")[0] for n in names if METADATA.match(n)})
+        if len(info) != 1:
+            found.append(f"expected one .dist-info directory, found {info}")
+        else:
+            record = archive.read(f"{info[0]}/RECORD").decode()
+            recorded = {row[0] for row in csv.reader(io.StringIO(record)) if row}
+            if recorded != set(names):
+                found.append(f"RECORD and the archive disagree: {sorted(recorded ^ set(names))}")
+    return found
+
+
+def main():
+    wheels = sorted(Path(sys.argv[1]).glob("quelmar-*.whl"))
+    if len(wheels) != 1:
+        print(f"expected one quelmar wheel in {sys.argv[1]}, found {[w.name for w in wheels]}")
+        return 1
+    found = problems(wheels[0])
+    for problem in found:
+        print(f"{wheels[0].name}: {problem}")
+    if not found:
+        print(f"{wheels[0].name}: the module, {STUB} and metadata, nothing else")
+    return 1 if found else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
