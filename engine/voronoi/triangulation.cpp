@@ -74,18 +74,21 @@ Status<TriangulationError> Triangulator::run(std::span<const Point> points) {
   if (status) status = choose_seeds();
   if (!status) {
     out_.inedges.assign(points.size(), NONE);
+    pts_ = {};
     return status;
   }
   sort_by_distance();
   start_hull();
   sweep();
   if (inconsistent_) {
+    pts_ = {};
     out_.triangles.clear();
     out_.halfedges.clear();
     out_.inedges.assign(points.size(), NONE);
     return Err{TriangulationError::Inconsistent};
   }
   finish();
+  pts_ = {};  // the caller's points are not kept
   return Ok{};
 }
 
@@ -228,37 +231,46 @@ std::uint32_t Triangulator::hash_key(Point p) const {
 // in the sweep order left it on or inside the hull, by splitting the
 // triangle or edge that holds it.
 void Triangulator::insert(std::uint32_t i) {
-  const Point p = pts_[i];
   flip_budget_ = 2 * static_cast<std::int64_t>(inserted_) + 64;
-  std::uint32_t start = NONE;
-  for (std::uint32_t j = 0, key = hash_key(p); j < hash_size_; ++j) {
-    const std::uint32_t s = hull_hash_[key];
-    if (s != NONE && s != hull_next_[s]) {
-      start = s;
-      break;
-    }
-    if (++key == hash_size_) key = 0;
-  }
+  const std::uint32_t start = hull_vertex_near(pts_[i]);
   if (start == NONE) {
     inconsistent_ = true;  // the last point added is always hashed
     return;
   }
-  start = hull_prev_[start];
-  std::uint32_t e = start;
-  for (std::uint32_t steps = 0;; ++steps) {
-    const std::uint32_t q = hull_next_[e];
-    if (orient2d(p, pts_[e], pts_[q]) > 0.0) break;
-    e = q;
-    if (e == start || steps > hull_size_) {
-      e = NONE;
-      break;
-    }
-  }
-  if (e == NONE) {
+  const std::uint32_t e = visible_edge(pts_[i], start);
+  if (e == NONE)
     insert_inside(i, start);
-    return;
-  }
+  else
+    add_fan(i, e, e == start);
+}
 
+// The hull vertex before the first live one the hash finds at p's angle.
+std::uint32_t Triangulator::hull_vertex_near(Point p) const {
+  for (std::uint32_t j = 0, key = hash_key(p); j < hash_size_; ++j) {
+    const std::uint32_t s = hull_hash_[key];
+    if (s != NONE && s != hull_next_[s]) return hull_prev_[s];
+    if (++key == hash_size_) key = 0;
+  }
+  return NONE;
+}
+
+// The first hull edge from `start` onwards that p sees strictly from
+// outside; NONE when p is on or inside the hull.
+std::uint32_t Triangulator::visible_edge(Point p, std::uint32_t start) const {
+  std::uint32_t e = start;
+  for (std::uint32_t steps = 0; steps <= hull_size_; ++steps) {
+    const std::uint32_t q = hull_next_[e];
+    if (orient2d(p, pts_[e], pts_[q]) > 0.0) return e;
+    e = q;
+    if (e == start) return NONE;
+  }
+  return NONE;
+}
+
+// Triangles from point i to every hull edge it sees, starting at edge e;
+// the walk backwards is needed only when e is where the search started.
+void Triangulator::add_fan(std::uint32_t i, std::uint32_t e, bool walk_back) {
+  const Point p = pts_[i];
   std::uint32_t t = add_triangle(e, i, hull_next_[e], NONE, NONE, hull_tri_[e]);
   hull_tri_[i] = legalize(t + 2);
   hull_tri_[e] = t;
@@ -275,17 +287,15 @@ void Triangulator::insert(std::uint32_t i) {
     --hull_size_;
     n = q;
   }
-  if (e == start) {
-    for (std::uint32_t steps = 0; steps < limit; ++steps) {
-      const std::uint32_t q = hull_prev_[e];
-      if (!(orient2d(p, pts_[q], pts_[e]) > 0.0)) break;
-      t = add_triangle(q, i, e, NONE, hull_tri_[e], hull_tri_[q]);
-      legalize(t + 2);
-      hull_tri_[q] = t;
-      hull_next_[e] = e;
-      --hull_size_;
-      e = q;
-    }
+  for (std::uint32_t steps = 0; walk_back && steps < limit; ++steps) {
+    const std::uint32_t q = hull_prev_[e];
+    if (!(orient2d(p, pts_[q], pts_[e]) > 0.0)) break;
+    t = add_triangle(q, i, e, NONE, hull_tri_[e], hull_tri_[q]);
+    legalize(t + 2);
+    hull_tri_[q] = t;
+    hull_next_[e] = e;
+    --hull_size_;
+    e = q;
   }
   if (hull_size_ < 3) inconsistent_ = true;
 

@@ -69,6 +69,9 @@ class Triangulator {
   void start_hull();
   void sweep();
   void insert(std::uint32_t i);
+  std::uint32_t hull_vertex_near(Point p) const;
+  std::uint32_t visible_edge(Point p, std::uint32_t start) const;
+  void add_fan(std::uint32_t i, std::uint32_t e, bool walk_back);
   void insert_inside(std::uint32_t i, std::uint32_t hull_vertex);
   std::uint32_t locate(Point p, std::uint32_t start_triangle);
   void split_triangle(std::uint32_t t, std::uint32_t i);
@@ -82,7 +85,7 @@ class Triangulator {
   std::uint32_t hash_key(Point p) const;
   void finish();
 
-  std::span<const Point> pts_;      // the points, possibly rescaled
+  std::span<const Point> pts_;      // the points, possibly rescaled; only during run()
   std::vector<Point> scaled_;       // rescaled copy when magnitudes are extreme
   std::vector<std::uint8_t> usable_;
   std::vector<SortKey> order_;
