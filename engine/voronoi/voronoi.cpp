@@ -1,5 +1,6 @@
 #include "voronoi/voronoi.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -64,8 +65,13 @@ Voronoi Voronoi::build(std::span<const Stone> stones, double board_size) {
   if (!w.triangulator.run(points)) return fallback(stones);
   build_topology(points, stones.size(), w.triangulator.triangulation(), board_size, w.topology);
 
+  std::vector<VoronoiGroup> groups = merge_groups(stones, w.topology, w.groups);
+  const auto black = static_cast<std::size_t>(std::count_if(
+      groups.begin(), groups.end(), [](const VoronoiGroup& g) { return g.color == Color::Black; }));
   Voronoi v;
-  for (VoronoiGroup& g : merge_groups(stones, w.topology, w.groups)) file_by_colour(v, std::move(g));
+  v.black.reserve(black);
+  v.white.reserve(groups.size() - black);
+  for (VoronoiGroup& g : groups) file_by_colour(v, std::move(g));
   return v;
 }
 
