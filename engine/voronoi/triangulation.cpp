@@ -78,6 +78,7 @@ Status<TriangulationError> Triangulator::run(std::span<const Point> points) {
     return status;
   }
   sort_by_distance();
+  store_in_sweep_order();
   start_hull();
   sweep();
   if (inconsistent_) {
@@ -87,7 +88,7 @@ Status<TriangulationError> Triangulator::run(std::span<const Point> points) {
     out_.inedges.assign(points.size(), NONE);
     return Err{TriangulationError::Inconsistent};
   }
-  finish();
+  finish(points.size());
   pts_ = {};  // the caller's points are not kept
   return Ok{};
 }
@@ -111,6 +112,7 @@ Status<TriangulationError> Triangulator::prepare(std::span<const Point> points) 
   const double largest = std::max(std::max(std::fabs(bbox_min_.x), std::fabs(bbox_max_.x)),
                                   std::max(std::fabs(bbox_min_.y), std::fabs(bbox_max_.y)));
   if (count < 3) return Err{TriangulationError::TooFewPoints};
+  point_count_ = n;
   pts_ = points;
   skip_distance_ = SKIP_DISTANCE;
   if (largest > LARGE || (largest > 0.0 && largest < SMALL)) {
@@ -170,9 +172,27 @@ void Triangulator::sort_by_distance() {
   });
 }
 
+// From here on a point is named by its place in the sweep: the points the
+// flips and hull walks touch were swept recently, so they sit close together
+// in memory. finish() maps the names back to input indices.
+void Triangulator::store_in_sweep_order() {
+  sorted_.resize(order_.size());
+  for (std::uint32_t k = 0; k < order_.size(); ++k) {
+    const std::uint32_t i = order_[k].index;
+    sorted_[k] = pts_[i];
+    if (i == i0_) s0_ = k;
+    if (i == i1_) s1_ = k;
+    if (i == i2_) s2_ = k;
+  }
+  i0_ = s0_;
+  i1_ = s1_;
+  i2_ = s2_;
+  pts_ = sorted_;
+}
+
 void Triangulator::start_hull() {
   const std::size_t n = pts_.size();
-  hash_size_ = static_cast<std::uint32_t>(std::ceil(std::sqrt(static_cast<double>(n))));
+  hash_size_ = static_cast<std::uint32_t>(std::ceil(std::sqrt(static_cast<double>(point_count_))));
   hull_prev_.resize(n);
   hull_next_.resize(n);
   hull_tri_.resize(n);
@@ -200,8 +220,8 @@ void Triangulator::start_hull() {
 
 void Triangulator::sweep() {
   double xp = 0.0, yp = 0.0;
-  for (std::size_t k = 0; k < order_.size(); ++k) {
-    const std::uint32_t i = order_[k].index;
+  for (std::uint32_t k = 0; k < pts_.size(); ++k) {
+    const std::uint32_t i = k;
     const Point p = pts_[i];
     if (k > 0 && std::fabs(p.x - xp) <= skip_distance_ && std::fabs(p.y - yp) <= skip_distance_)
       continue;
@@ -399,10 +419,11 @@ void Triangulator::move_hull_reference(std::uint32_t from, std::uint32_t to) {
   }
 }
 
-void Triangulator::finish() {
+void Triangulator::finish(std::size_t point_count) {
   out_.triangles.resize(edge_count_);
   out_.halfedges.resize(edge_count_);
-  out_.inedges.assign(pts_.size(), NONE);
+  for (std::uint32_t& p : out_.triangles) p = order_[p].index;
+  out_.inedges.assign(point_count, NONE);
   for (std::uint32_t e = 0; e < edge_count_; ++e) {
     const std::uint32_t p = out_.triangles[next_halfedge(e)];
     if (out_.halfedges[e] == NONE || out_.inedges[p] == NONE) out_.inedges[p] = e;

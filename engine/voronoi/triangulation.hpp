@@ -66,6 +66,7 @@ class Triangulator {
   Status<TriangulationError> prepare(std::span<const Point> points);
   Status<TriangulationError> choose_seeds();
   void sort_by_distance();
+  void store_in_sweep_order();
   void start_hull();
   void sweep();
   void insert(std::uint32_t i);
@@ -83,10 +84,11 @@ class Triangulator {
   std::uint32_t legalize(std::uint32_t a);
   void move_hull_reference(std::uint32_t from, std::uint32_t to);
   std::uint32_t hash_key(Point p) const;
-  void finish();
+  void finish(std::size_t point_count);
 
   std::span<const Point> pts_;      // the points, possibly rescaled; only during run()
   std::vector<Point> scaled_;       // rescaled copy when magnitudes are extreme
+  std::vector<Point> sorted_;       // the usable points in sweep order
   std::vector<std::uint8_t> usable_;
   std::vector<SortKey> order_;
   // Advancing hull, clockwise (y-up): a ring by point index. A vertex n
@@ -95,7 +97,9 @@ class Triangulator {
   std::vector<std::uint32_t> hull_prev_, hull_next_, hull_tri_, hull_hash_;
   std::vector<std::uint32_t> edge_stack_;
   Triangulation out_;
-  std::uint32_t i0_ = 0, i1_ = 0, i2_ = 0;
+  std::uint32_t i0_ = 0, i1_ = 0, i2_ = 0;  // seeds: input indices, then sweep places
+  std::uint32_t s0_ = 0, s1_ = 0, s2_ = 0;
+  std::size_t point_count_ = 0;
   std::uint32_t hull_start_ = 0;
   std::uint32_t hull_size_ = 0;
   std::uint32_t hash_size_ = 1;
