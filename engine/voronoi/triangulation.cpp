@@ -422,11 +422,21 @@ void Triangulator::move_hull_reference(std::uint32_t from, std::uint32_t to) {
 void Triangulator::finish(std::size_t point_count) {
   out_.triangles.resize(edge_count_);
   out_.halfedges.resize(edge_count_);
-  for (std::uint32_t& p : out_.triangles) p = order_[p].index;
   out_.inedges.assign(point_count, NONE);
-  for (std::uint32_t e = 0; e < edge_count_; ++e) {
-    const std::uint32_t p = out_.triangles[next_halfedge(e)];
-    if (out_.halfedges[e] == NONE || out_.inedges[p] == NONE) out_.inedges[p] = e;
+  std::uint32_t* tri = out_.triangles.data();
+  const std::uint32_t* half = out_.halfedges.data();
+  std::uint32_t* in = out_.inedges.data();
+  // Per triangle: back to input indices, then half-edge e ends at the
+  // point of next(e). Half-edges are visited in index order.
+  for (std::uint32_t t = 0; t < edge_count_; t += 3) {
+    const std::uint32_t a = order_[tri[t]].index, b = order_[tri[t + 1]].index,
+                        c = order_[tri[t + 2]].index;
+    tri[t] = a;
+    tri[t + 1] = b;
+    tri[t + 2] = c;
+    if (half[t] == NONE || in[b] == NONE) in[b] = t;
+    if (half[t + 1] == NONE || in[c] == NONE) in[c] = t + 1;
+    if (half[t + 2] == NONE || in[a] == NONE) in[a] = t + 2;
   }
 }
 
