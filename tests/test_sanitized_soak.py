@@ -1,0 +1,123 @@
+"""Many short random games, each operation followed by `validate()`: moves
+(snapped, raw and on the lattice), passes, undos, replays of the log, cut
+questions and queries, on four board sizes. Run under the sanitizers (see
+scripts/sanitized_pytest.sh) this is the count of operations validated per
+CI run; the figure is printed."""
+
+import collections
+import math
+import random
+
+import quelmar as qm
+
+SIZES = [7.0, 9.0, 13.5, 19.0]
+GAMES = 600
+OPERATIONS_PER_GAME = 120
+EDGES = [qm.BoardEdge.LEFT, qm.BoardEdge.RIGHT, qm.BoardEdge.TOP, qm.BoardEdge.BOTTOM]
+
+
+def lattice_point(rng, size):
+    # Whole and half units make exact tangencies and shared crossings common.
+    return (rng.randrange(0, int(2 * size) + 1) / 2.0, rng.randrange(0, int(2 * size) + 1) / 2.0)
+
+
+class Soak:
+    def __init__(self, rng, size, tally):
+        self.rng, self.size, self.tally = rng, size, tally
+        self.game = qm.Game(size)
+        # For checking undo, before each committed turn: ((drawing or None,
+        # log), whether the turn captured).
+        self.before = []
+
+    def forget_drawings(self):
+        self.before = [((None, log), captured) for (svg, log), captured in self.before]
+
+    def move(self, position):
+        game = self.game
+        snapshot = (game.dump_svg(), game.deltas())
+        try:
+            delta = game.try_move(position)
+        except (qm.NotPlaceableError, qm.SelfCaptureError, qm.GameOverError) as e:
+            assert game.deltas() == snapshot[1]
+            self.tally[type(e).__name__] += 1
+            return
+        self.tally["moves"] += 1
+        self.tally["captures"] += len(delta.captured_stone_ids)
+        self.before.append((snapshot, bool(delta.captured_stone_ids)))
+
+    def step(self):
+        rng, game, size = self.rng, self.game, self.size
+        r = rng.random()
+        if r < 0.30:
+            p = game.nearest_living_move((rng.uniform(-1, size + 1), rng.uniform(-1, size + 1)))
+            if p is not None:
+                self.move(p)
+        elif r < 0.42:
+            self.move((rng.uniform(0, size), rng.uniform(0, size)))
+        elif r < 0.54:
+            self.move(lattice_point(rng, size))
+        elif r < 0.60:
+            try:
+                snapshot = (game.dump_svg(), game.deltas())
+                game.pass_turn()
+                self.before.append((snapshot, False))
+            except qm.GameOverError:
+                assert game.status.has_ended()
+        elif r < 0.72:
+            undone = game.undo_move()
+            if undone is not None:
+                self.tally["undos"] += 1
+                (svg, log), captured = self.before.pop()
+                assert game.deltas() == log
+                # Without a capture to re-carve, the structure comes back whole.
+                if not captured and svg is not None:
+                    assert game.dump_svg() == svg
+                # Re-carved circles trace from other starts, and so does every
+                # earlier position reached by undoing through them.
+                if captured:
+                    self.forget_drawings()
+        elif r < 0.78:
+            replayed = qm.Game.replay(size, game.deltas())
+            assert replayed.stones() == game.stones() and replayed.captures == game.captures
+            assert replayed.status == game.status and replayed.turn == game.turn
+            self.game = replayed
+            self.tally["replays"] += 1
+            # The replayed board carved its circles afresh.
+            self.forget_drawings()
+        elif r < 0.90:
+            stones = game.stones()
+            if stones:
+                a = rng.choice(stones)
+                self.tally["cut questions"] += 1
+                if rng.random() < 0.5:
+                    game.boundary_cuttable(a.id, rng.choice(EDGES))
+                else:
+                    friends = [s for s in stones if s.color == a.color and s.id != a.id]
+                    if friends:
+                        game.pair_cuttable(a.id, rng.choice(friends).id)
+        else:
+            black, white = game.territory()
+            if game.stone_count:
+                assert math.isclose(black + white, size * size, rel_tol=1e-9)
+            game.dead_stones(rng.choice([qm.Color.BLACK, qm.Color.WHITE]))
+            game.groups()
+        self.game.validate()
+
+
+def test_random_games_validated_after_every_operation(capsys):
+    rng = random.Random(20240611)
+    validated = 0
+    sizes = set()
+    tally = collections.Counter()
+    for number in range(GAMES):
+        size = SIZES[number % len(SIZES)]
+        sizes.add(size)
+        soak = Soak(rng, size, tally)
+        for _ in range(OPERATIONS_PER_GAME):
+            soak.step()
+            validated += 1
+    assert validated >= 10_000 and len(sizes) == 4
+    assert tally["captures"] and tally["SelfCaptureError"] and tally["replays"] and tally["cut questions"]
+    with capsys.disabled():
+        print(f"\nsoak: {validated} operations validated over {GAMES} games on {len(sizes)} board sizes "
+              f"({', '.join(f'{n} {k}' for k, n in sorted(tally.items()))})")
