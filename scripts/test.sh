@@ -44,5 +44,14 @@ python3 scripts/check_wheel.py "$scratch/wheel"
 rm -rf "$scratch"
 # ---- end of type stub and wheel contents -----------------------------------
 
-python3 -m pytest -q tests
+# ---- sanitized Python suite ------------------------------------------------
+# The whole suite again, against a build of the module under ASan and UBSan
+# with the invariant check after every change (scripts/sanitized_pytest.sh
+# asserts that this build, not the wheel, is the one imported).
+echo "== Python tests against the sanitized module"
+bash scripts/sanitized_pytest.sh tests
+# ---- end of sanitized Python suite -----------------------------------------
+
+# Development mode: the allocator debug hooks and every warning shown.
+python3 -X dev -m pytest -q tests
 
