@@ -27,6 +27,18 @@ std::array<EdgeVertex, 4> edge_vertices(std::uint8_t side, double S) {
   }
 }
 
+// Whether the segment starts at one of the vertices its edge line is built
+// with: no carve adds those, so no uncarve may take one away.
+bool original_edge_vertex(const ClippingGraph& graph, SegId id, double S) {
+  const Segment* seg = graph.segment(id);
+  const Shape* shape = seg ? graph.shape(seg->shape) : nullptr;
+  const EdgeGeometry* edge = shape ? as_edge(shape->geometry) : nullptr;
+  if (!edge) return false;
+  for (const EdgeVertex& v : edge_vertices(edge->side, S))
+    if (PointKey::from(v.point) == PointKey::from(seg->start)) return true;
+  return false;
+}
+
 }  // namespace
 
 AliveZone::AliveZone(double board_size) : board_size_(board_size) {
@@ -102,6 +114,9 @@ void AliveZone::uncarve(ShapeId circle) {
     if (entry == graph_.shared_starts().end()) continue;
     const std::vector<SegId> rest = entry->second;
     if (rest.size() == 1) {
+      // A crossing that fell exactly on an edge line's own vertex adopted
+      // it rather than splitting the line; that vertex stays.
+      if (original_edge_vertex(graph_, rest.front(), board_size_)) continue;
       graph_.delete_segment(rest.front());
       continue;
     }

@@ -8,8 +8,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <vector>
 
+#include "alive_zone/alive_zone.hpp"
+#include "clipping/clipping_graph.hpp"
+#include "game/game.hpp"
 #include "game_ops.hpp"
 #include "seed_cases.hpp"
 
@@ -50,4 +54,26 @@ TEST(FuzzCorpus, EveryCorpusFilePlaysClean) {
     ++files;
   }
   EXPECT_GE(files, seed_cases().size());
+}
+
+// A circle whose crossing with an edge line falls bit for bit on one of the
+// line's own vertices adopts that vertex instead of splitting the line;
+// uncarving it used to delete the vertex, merging an exposed piece of the
+// inset edge with the flagged piece beyond the corner. On a board of 1.5 a
+// stone at (1, 1) crosses side 0 exactly at (1, 3) = (1, 2S); on an
+// infinite board every crossing with a far side is such a vertex.
+TEST(FuzzRegressions, UncarveKeepsTheEdgeVertexACrossingFellOn) {
+  const double inf = std::numeric_limits<double>::infinity();
+  for (auto [size, centre] : {std::pair{1.5, Point{1.0, 1.0}}, std::pair{inf, Point{inf, inf}}}) {
+    SCOPED_TRACE(size);
+    AliveZone zone(size);
+    const ClippingGraph before = zone.graph();
+    zone.uncarve(zone.carve(centre));
+    EXPECT_TRUE(same_live_structure(before, zone.graph()));
+  }
+  // The same through a replayed log and its undo.
+  Result<Game, DeltaError> game = Game::replay(1.5, {{Stone{0, Color::Black, {1.0, 1.0}}}});
+  ASSERT_TRUE(game.ok());
+  ASSERT_TRUE(game.value().undo().has_value());
+  EXPECT_TRUE(same_live_structure(Game(1.5).alive_zone().graph(), game.value().alive_zone().graph()));
 }
