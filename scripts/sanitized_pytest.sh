@@ -13,7 +13,8 @@ cd "$(dirname "$0")/.."
 build_dir="${QUELMAR_ASAN_BUILD:-build/asan}"
 python="$(command -v python3)"
 
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+# gcc, because the runtime preloaded below is gcc's.
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=g++ \
   -DQUELMAR_BUILD_MODULE=ON -DQUELMAR_BUILD_TESTS=OFF \
   -DCMAKE_CXX_FLAGS="-fsanitize=float-cast-overflow" \
   -DPython_EXECUTABLE="$python" >/dev/null
