@@ -1,6 +1,7 @@
 #include "voronoi/triangulation.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -23,6 +24,8 @@ constexpr double LARGE = 18446744073709551616.0;  // 2^64
 constexpr double SMALL = 1.0 / LARGE;
 // Enough for 6 half-edges per point in 32-bit ids, NONE excluded.
 constexpr std::size_t MAX_POINTS = 0xFFFFFFFEu / 6 - 2;
+// From this many points a radix sort beats comparisons.
+constexpr std::size_t RADIX_FROM = 2048;
 
 inline bool finite(Point p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
@@ -167,9 +170,35 @@ void Triangulator::sort_by_distance() {
   order_.clear();
   for (std::uint32_t i = 0; i < pts_.size(); ++i)
     if (usable_[i]) order_.push_back({squared_distance(pts_[i], centre_), i});
+  if (order_.size() >= RADIX_FROM) {
+    radix_sort_by_distance();
+    return;
+  }
   std::sort(order_.begin(), order_.end(), [](const SortKey& a, const SortKey& b) {
     return a.dist < b.dist || (a.dist == b.dist && a.index < b.index);
   });
+}
+
+// The same order as the comparison sort: squared distances are never
+// negative (nor -0.0 or NaN), so their bit patterns order as the numbers
+// do, and a stable pass over keys built in index order keeps ties by index.
+void Triangulator::radix_sort_by_distance() {
+  constexpr unsigned BITS = 11;
+  constexpr std::size_t BUCKETS = std::size_t{1} << BITS;
+  std::vector<std::uint32_t>& count = radix_count_;
+  order_spare_.resize(order_.size());
+  for (unsigned shift = 0; shift < 64; shift += BITS) {
+    count.assign(BUCKETS, 0);
+    auto digit = [shift](const SortKey& k) {
+      return static_cast<std::size_t>((std::bit_cast<std::uint64_t>(k.dist) >> shift) & (BUCKETS - 1));
+    };
+    for (const SortKey& k : order_) ++count[digit(k)];
+    if (count[digit(order_[0])] == order_.size()) continue;  // one digit for all: nothing moves
+    std::uint32_t sum = 0;
+    for (std::uint32_t& c : count) sum += std::exchange(c, sum);
+    for (const SortKey& k : order_) order_spare_[count[digit(k)]++] = k;
+    order_.swap(order_spare_);
+  }
 }
 
 // From here on a point is named by its place in the sweep: the points the

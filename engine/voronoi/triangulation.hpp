@@ -66,6 +66,7 @@ class Triangulator {
   Status<TriangulationError> prepare(std::span<const Point> points);
   Status<TriangulationError> choose_seeds();
   void sort_by_distance();
+  void radix_sort_by_distance();
   void store_in_sweep_order();
   void start_hull();
   void sweep();
@@ -90,7 +91,8 @@ class Triangulator {
   std::vector<Point> scaled_;       // rescaled copy when magnitudes are extreme
   std::vector<Point> sorted_;       // the usable points in sweep order
   std::vector<std::uint8_t> usable_;
-  std::vector<SortKey> order_;
+  std::vector<SortKey> order_, order_spare_;
+  std::vector<std::uint32_t> radix_count_;
   // Advancing hull, clockwise (y-up): a ring by point index. A vertex n
   // taken off the hull has hull_next_[n] == n. hull_tri_[v] is the hull
   // half-edge running from v to hull_next_[v].
