@@ -48,10 +48,17 @@ std::size_t dead_count(const AliveZone& zone, const std::vector<VoronoiGroup>& g
   return dead;
 }
 
+// One sample per measured move and step; medians keep the figures steady
+// on a machine shared with other work.
 struct Breakdown {
-  double carve = 0, voronoi = 0, liveness = 0, rollback = 0, commit = 0, try_move = 0, undo = 0, build_alone = 0;
-  std::size_t n = 0;
+  std::vector<double> carve, voronoi, liveness, rollback, commit, try_move, undo, build_alone;
 };
+
+double median(std::vector<double> v) {
+  if (v.empty()) return 0.0;
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+  return v[v.size() / 2];
+}
 
 // Times each step of one move at `p` on `game`, leaving the game as found.
 void measure_move(Game& game, Point p, Breakdown& b) {
@@ -62,24 +69,24 @@ void measure_move(Game& game, Point p, Breakdown& b) {
   auto t0 = Clock::now();
   (void)zone.remove_circle(stone.id, p);
   const std::vector<Point> eyes = zone.remove_forced_eyes_near_point(p);
-  b.carve += ns_since(t0);
+  b.carve.push_back(ns_since(t0));
 
   std::vector<Stone> probed = game.stone_list();
   probed.push_back(stone);
   t0 = Clock::now();
   const Voronoi v = Voronoi::build(probed, game.board_size());
-  b.voronoi += ns_since(t0);
+  b.voronoi.push_back(ns_since(t0));
 
   t0 = Clock::now();
   const auto& enemy = stone.color == Color::Black ? v.white : v.black;
   const auto& own = stone.color == Color::Black ? v.black : v.white;
   if (dead_count(zone, enemy) == 0) (void)dead_count(zone, own);
-  b.liveness += ns_since(t0);
+  b.liveness.push_back(ns_since(t0));
 
   if (!game.apply_delta(GameDelta{stone, {}}, true)) return;
   t0 = Clock::now();
   (void)game.pop_delta();
-  b.rollback += ns_since(t0);
+  b.rollback.push_back(ns_since(t0));
 
   // The whole move, then its commit and undo as separate steps.
   t0 = Clock::now();
@@ -88,18 +95,17 @@ void measure_move(Game& game, Point p, Breakdown& b) {
   if (!moved) return;
   t0 = Clock::now();
   (void)game.undo();
-  b.undo += ns_since(t0);
+  b.undo.push_back(ns_since(t0));
   t0 = Clock::now();
   (void)game.apply_delta(moved.value(), false);
-  b.commit += ns_since(t0);
+  b.commit.push_back(ns_since(t0));
   (void)game.undo();
-  b.try_move += whole;
+  b.try_move.push_back(whole);
 
   t0 = Clock::now();
   const Voronoi again = Voronoi::build(game.stone_list(), game.board_size());
-  b.build_alone += ns_since(t0);
+  b.build_alone.push_back(ns_since(t0));
   (void)again;
-  ++b.n;
 }
 
 void bench(double board, std::uint64_t seed) {
@@ -116,18 +122,19 @@ void bench(double board, std::uint64_t seed) {
   Breakdown b;
   for (int round = 0; round < 3; ++round)
     for (Point p : probes) measure_move(game, p, b);
-  if (b.n == 0) {
+  if (b.try_move.empty()) {
     std::printf("board %3.0f: no playable probe\n", board);
     return;
   }
-  const double n = static_cast<double>(b.n);
-  std::printf("board %3.0f, %4zu stones, %5u segments, play %.0f ms (%zu turns)\n", board, game.stones().size(),
-              game.alive_zone().graph().live_count(), play_ns / 1e6, static_cast<std::size_t>(game.turn()));
-  std::printf("  carve %8.0f  voronoi %8.0f  liveness %8.0f  rollback %8.0f  commit %8.0f ns/move\n", b.carve / n,
-              b.voronoi / n, b.liveness / n, b.rollback / n, b.commit / n);
+  std::printf("board %3.0f, %4zu stones, %5u segments, play %.0f ms (%zu turns), %zu moves measured\n", board,
+              game.stones().size(), game.alive_zone().graph().live_count(), play_ns / 1e6,
+              static_cast<std::size_t>(game.turn()), b.try_move.size());
+  std::printf("  carve %8.0f  voronoi %8.0f  liveness %8.0f  rollback %8.0f  commit %8.0f ns/move (medians)\n",
+              median(b.carve), median(b.voronoi), median(b.liveness), median(b.rollback), median(b.commit));
+  const double whole = median(b.try_move), undo = median(b.undo), alone = median(b.build_alone);
   std::printf("  try_move %8.0f  undo %8.0f  Voronoi::build alone %8.0f ns/move  (try_move/build %.2f, "
               "undo/try_move %.3f)\n",
-              b.try_move / n, b.undo / n, b.build_alone / n, b.try_move / b.build_alone, b.undo / b.try_move);
+              whole, undo, alone, whole / alone, undo / whole);
 }
 
 }  // namespace

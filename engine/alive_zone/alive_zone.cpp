@@ -1,6 +1,8 @@
 #include "alive_zone/alive_zone.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 
 #include "alive_zone/crossings.hpp"
 
@@ -41,9 +43,10 @@ bool original_edge_vertex(const ClippingGraph& graph, SegId id, double S) {
 
 }  // namespace
 
-AliveZone::AliveZone(double board_size) : board_size_(board_size) {
+AliveZone::AliveZone(double board_size) : board_size_(board_size), index_(board_size) {
   for (std::uint8_t side = 0; side < 4; ++side) {
     const ShapeId edge = graph_.alloc_shape(EdgeGeometry{side, board_size});
+    index_.file(edge, EdgeGeometry{side, board_size});
     for (const EdgeVertex& v : edge_vertices(side, board_size)) {
       if (std::optional<SegId> seg = graph_.insert_or_get_existing(edge, v.point))
         graph_.set_beyond_corner(*seg, v.beyond_corner);
@@ -78,16 +81,36 @@ bool AliveZone::redundant_vertex(SegId id) const {
   return prev->covered_by == seg->covered_by && prev->beyond_corner == seg->beyond_corner;
 }
 
+std::vector<ShapeGeometryEntry> AliveZone::crossing_candidates(Point centre) const {
+  if (!index_.tame(centre)) return graph_.geometries();
+  // A circle crosses only circles whose centres lie within the two radii
+  // (and EPSILON) of its own; the edge lines and untamed circles are always
+  // tried.
+  const double reach = ShapeIndex::MAX_RADIUS + STONE_DIAMETER + EPSILON + index_.slack();
+  std::vector<ShapeGeometryEntry> found = index_.ungridded();
+  index_.for_each_near(Box::of_point(centre).grown(reach), [&](const FiledCircle& c) {
+    if (std::fabs(c.centre.x - centre.x) <= reach && std::fabs(c.centre.y - centre.y) <= reach)
+      found.push_back({c.id, CircleGeometry{c.centre, c.radius}});
+    return true;
+  });
+  std::sort(found.begin(), found.end(),
+            [](const ShapeGeometryEntry& a, const ShapeGeometryEntry& b) { return a.id < b.id; });
+  return found;
+}
+
 ShapeId AliveZone::carve(Point centre) {
-  // The shapes that exist before this one, ascending by id: the geometry
-  // table's leading entries, which the allocation below only appends to.
-  const std::size_t existing = graph_.geometries().size();
-  const ShapeId circle = graph_.alloc_shape(CircleGeometry{centre, STONE_DIAMETER});
-  for (std::size_t i = 0; i < existing; ++i) {
-    const ShapeGeometryEntry entry = graph_.geometries()[i];
+  // The shapes that exist before this one, ascending by id, less those too
+  // far away to cross it.
+  const std::vector<ShapeGeometryEntry> candidates = crossing_candidates(centre);
+  const CircleGeometry geometry{centre, STONE_DIAMETER};
+  const ShapeId circle = graph_.alloc_shape(geometry);
+  index_.file(circle, geometry);
+  std::vector<ShapeId> touched;  // shapes whose outline the carve changed
+  for (const ShapeGeometryEntry& entry : candidates) {
     const ShapeId other = entry.id;
     const std::optional<Crossing> cross = crossing_with(entry.geometry, centre);
     if (!cross) continue;
+    touched.push_back(other);
     // The same computed points go into both shapes, so each crossing's two
     // segments share one shared-start key.
     const std::optional<SegId> h = graph_.insert_or_get_existing(other, cross->p1);
@@ -98,11 +121,63 @@ ShapeId AliveZone::carve(Point centre) {
     cover_run(other, *h, *j, circle);
     cover_run(circle, *k, *i1, other);
   }
+  for (ShapeId other : touched) refresh_marks(other);
+  refresh_marks(circle);
   return circle;
 }
 
+std::vector<ShapeId> AliveZone::uncover(ShapeId circle) {
+  std::vector<ShapeId> near;
+  const Shape* shape = graph_.shape(circle);
+  const CircleGeometry* c = shape ? as_circle(shape->geometry) : nullptr;
+  if (!c || !index_.tame(c->centre) || !(c->radius <= ShapeIndex::MAX_RADIUS)) {
+    graph_.remove_cover_everywhere(circle);
+    if (index_.enabled())
+      for (const auto& [id, other] : graph_.shapes())
+        if (id != circle) near.push_back(id);
+    return near;
+  }
+  // Covers are added only where a carve found a crossing, so the circle
+  // covers pieces of exactly those shapes whose crossing with it, computed
+  // as the later of the two carves computed it, exists: never a circle
+  // beyond the two radii (and EPSILON).
+  const CircleGeometry own = *c;
+  const double reach = ShapeIndex::MAX_RADIUS + STONE_DIAMETER + EPSILON + index_.slack();
+  auto crossed = [&](ShapeId other, const ShapeGeometry& geometry) {
+    if (other == circle) return false;
+    if (other < circle) return crosses(geometry, own.centre);
+    const CircleGeometry* later = as_circle(geometry);
+    return !later || crosses(own, later->centre);
+  };
+  for (const ShapeGeometryEntry& e : index_.ungridded())
+    if (crossed(e.id, e.geometry)) near.push_back(e.id);
+  index_.for_each_near(Box::of_point(own.centre).grown(reach), [&](const FiledCircle& f) {
+    if (crossed(f.id, CircleGeometry{f.centre, f.radius})) near.push_back(f.id);
+    return true;
+  });
+  for (ShapeId other : near) uncover_shape(other, circle);
+  return near;
+}
+
+void AliveZone::uncover_shape(ShapeId shape_id, ShapeId cover) {
+  const Shape* shape = graph_.shape(shape_id);
+  if (!shape || !shape->head) return;
+  const SegId head = *shape->head;
+  SegId cur = head;
+  for (std::uint32_t step = 0; step < shape->len; ++step) {
+    const Segment* seg = graph_.segment(cur);
+    if (!seg) return;
+    const SegId next = seg->next;
+    graph_.remove_cover(cur, cover);
+    cur = next;
+    if (cur == head) return;
+  }
+}
+
 void AliveZone::uncarve(ShapeId circle) {
-  graph_.remove_cover_everywhere(circle);
+  // The shapes whose outline the uncarve changes: those it uncovers, and
+  // the owners of vertices it merges away.
+  std::vector<ShapeId> touched = uncover(circle);
   for (SegId id : graph_.node_ids(circle)) {
     const Segment* seg = graph_.segment(id);
     if (!seg) continue;
@@ -117,6 +192,7 @@ void AliveZone::uncarve(ShapeId circle) {
       // A crossing that fell exactly on an edge line's own vertex adopted
       // it rather than splitting the line; that vertex stays.
       if (original_edge_vertex(graph_, rest.front(), board_size_)) continue;
+      if (const Segment* merged = graph_.segment(rest.front())) touched.push_back(merged->shape);
       graph_.delete_segment(rest.front());
       continue;
     }
@@ -125,9 +201,38 @@ void AliveZone::uncarve(ShapeId circle) {
     // there). Merge each vertex that no longer separates different covers;
     // a vertex of a live crossing always does.
     for (SegId r : rest)
-      if (redundant_vertex(r)) graph_.delete_segment(r);
+      if (redundant_vertex(r)) {
+        if (const Segment* merged = graph_.segment(r)) touched.push_back(merged->shape);
+        graph_.delete_segment(r);
+      }
   }
+  if (const Shape* shape = graph_.shape(circle)) index_.unfile(circle, ShapeGeometry{shape->geometry});
   graph_.remove_shape(circle);
+  for (ShapeId other : touched) refresh_marks(other);
+}
+
+void AliveZone::refresh_marks(ShapeId id, const Shape& shape, ShapeIndex& index) const {
+  if (!as_circle(shape.geometry)) return;
+  bool exposed = false;
+  for_each_exposed(shape, [&](SegId, const Segment&) {
+    exposed = true;
+    return false;
+  });
+  index.mark(id, shape.geometry, exposed, shape.len < 2);
+}
+
+void AliveZone::refresh_marks(ShapeId id) {
+  if (const Shape* shape = graph_.shape(id)) refresh_marks(id, *shape, index_);
+}
+
+ShapeIndex AliveZone::index_from_scratch() const {
+  if (!index_.enabled()) return index_;
+  ShapeIndex fresh(board_size_);
+  for (const auto& [id, shape] : graph_.shapes()) {
+    fresh.file(id, shape.geometry);
+    refresh_marks(id, shape, fresh);
+  }
+  return fresh;
 }
 
 Status<DeadZoneError> AliveZone::remove_circle(StoneId stone, Point centre) {

@@ -9,6 +9,7 @@
 
 #include "alive_zone/dead_zone_error.hpp"
 #include "alive_zone/forced_eyes.hpp"
+#include "alive_zone/shape_index.hpp"
 #include "clipping/clipping_graph.hpp"
 #include "game/stone.hpp"
 #include "geometry/point.hpp"
@@ -68,8 +69,28 @@ class AliveZone {
   // non-finite p or a full board.
   std::optional<Point> closest_point(Point p) const;
 
-  // Debug/mutable access, for tests that build corrupt zones.
-  ClippingGraph& debug_mutable_graph() { return graph_; }
+  // The plain scans over every shape and segment that define the four
+  // answers above. The answers above visit only what the shape index says
+  // can matter, equal these bit for bit, and fall back to them wherever the
+  // index cannot vouch for its bounds.
+  double reference_deepest(Point p) const;
+  double reference_closest_distance(const LineSegment& q) const;
+  bool reference_cell_is_alive(const std::vector<std::vector<Point>>& rings) const;
+  std::optional<Point> reference_closest_point(Point p) const;
+
+  // The grid of circles, kept in step with the graph by carve and uncarve.
+  const ShapeIndex& index() const { return index_; }
+  // The index as filing every shape of the graph afresh gives it; equal to
+  // index() whenever that is kept in step.
+  ShapeIndex index_from_scratch() const;
+
+  // Debug/mutable access, for tests that build corrupt zones. Editing the
+  // graph this way drops the shape index for good: the zone answers by
+  // plain scans from then on.
+  ClippingGraph& debug_mutable_graph() {
+    index_.disable();
+    return graph_;
+  }
   std::map<StoneId, ShapeId>& debug_mutable_dead_zones() { return dead_zones_; }
   ForcedEyes& debug_mutable_forced_eyes() { return forced_eyes_; }
   std::vector<ShapeId>& debug_mutable_temporary_circles() { return temporary_circles_; }
@@ -77,6 +98,31 @@ class AliveZone {
  private:
   // The deepest penetration over every shape, −∞ when there are none.
   double penetration_depth(Point p) const;
+  // The same maximum, visiting only the shapes that can attain it.
+  double indexed_penetration_depth(Point p) const;
+  // Whether some shape's penetration at p exceeds `threshold` (≥ 0), that
+  // is, whether penetration_depth(p) ≤ threshold fails.
+  bool penetrates(Point p, double threshold) const;
+  // Whether closest_distance(q) ≤ limit (≥ 0), stopping at the first piece
+  // within reach.
+  bool boundary_within(const LineSegment& q, double limit) const;
+  // Whether the start point of some exposed piece (edge lines: closing
+  // segment excluded) lies inside ring 0 and outside every hole.
+  bool boundary_point_inside(const std::vector<std::vector<Point>>& rings) const;
+  // Distance from q to one exposed piece; NaN when it has no span.
+  double piece_distance(SegId seg, const LineSegment& q) const;
+  // The point one shape offers to closest_point, and its distance from p.
+  std::optional<Point> shape_offer(const Shape& shape, Point p, double& offer_distance) const;
+  // The existing shapes a circle about `centre` may cross, ascending by id.
+  std::vector<ShapeGeometryEntry> crossing_candidates(Point centre) const;
+  // Removes `circle` from the covers of every other shape; answers the
+  // shapes it may have uncovered.
+  std::vector<ShapeId> uncover(ShapeId circle);
+  // Removes `cover` from every segment in the shape's list.
+  void uncover_shape(ShapeId shape, ShapeId cover);
+  // Recomputes the index's marks of one circle from its outline.
+  void refresh_marks(ShapeId shape);
+  void refresh_marks(ShapeId id, const Shape& shape, ShapeIndex& index) const;
   bool on_board(Point p) const;
   // Adds `cover` to the segments of `shape` from `from` up to, not
   // including, `stop`, at most len of them.
@@ -99,6 +145,7 @@ class AliveZone {
   std::map<StoneId, ShapeId> dead_zones_;  // each names a distinct circle
   ForcedEyes forced_eyes_;
   std::vector<ShapeId> temporary_circles_;  // empty between engine calls
+  ShapeIndex index_;  // every shape of graph_, filed as it is allocated
 };
 
 template <class Visit>

@@ -6,16 +6,36 @@
 
 namespace quelmar {
 
-std::optional<Crossing> edge_crossing(const EdgeGeometry& edge, Point p) {
-  const double S = edge.board_size;
-  const bool near_side = edge.side == 0 || edge.side == 3;
-  const double line = near_side ? 1.0 : far_inset(S);
+namespace {
+
+double edge_line(const EdgeGeometry& edge) {
+  return edge.side == 0 || edge.side == 3 ? 1.0 : far_inset(edge.board_size);
+}
+
+// 4 − d², d the distance from the centre to the edge's line.
+double edge_reach(const EdgeGeometry& edge, Point p) {
   const bool vertical = edge.side == 0 || edge.side == 2;
-  const double d = vertical ? line - p.x : line - p.y;
-  const double h = 4.0 - d * d;
-  // Also skips a circle that only touches the line.
-  if (h <= EPSILON) return std::nullopt;
-  const double s = std::sqrt(h);
+  const double d = vertical ? edge_line(edge) - p.x : edge_line(edge) - p.y;
+  return 4.0 - d * d;
+}
+
+// Also refuses a circle that only touches the line.
+bool edge_crosses(const EdgeGeometry& edge, Point p) { return !(edge_reach(edge, p) <= EPSILON); }
+
+bool circle_crosses(const CircleGeometry& other, double d) {
+  const double r = other.radius;
+  const double sum = r + 2.0;
+  const double gap = std::fabs(r - 2.0);
+  if (d > sum + EPSILON || d < gap - EPSILON || d < EPSILON) return false;
+  return !(std::fabs(d - sum) < EPSILON || std::fabs(d - gap) < EPSILON);
+}
+
+}  // namespace
+
+std::optional<Crossing> edge_crossing(const EdgeGeometry& edge, Point p) {
+  if (!edge_crosses(edge, p)) return std::nullopt;
+  const double line = edge_line(edge);
+  const double s = std::sqrt(edge_reach(edge, p));
   switch (edge.side) {
     case 0: return Crossing{{1.0, p.y - s}, {1.0, p.y + s}};
     case 1: return Crossing{{p.x - s, line}, {p.x + s, line}};
@@ -28,10 +48,7 @@ std::optional<Crossing> circle_crossing(const CircleGeometry& other, Point p) {
   const Point q = other.centre;
   const double r = other.radius;
   const double d = distance(q, p);
-  const double sum = r + 2.0;
-  const double gap = std::fabs(r - 2.0);
-  if (d > sum + EPSILON || d < gap - EPSILON || d < EPSILON) return std::nullopt;
-  if (std::fabs(d - sum) < EPSILON || std::fabs(d - gap) < EPSILON) return std::nullopt;
+  if (!circle_crosses(other, d)) return std::nullopt;
 
   const double dx = p.x - q.x;
   const double dy = p.y - q.y;
@@ -47,6 +64,11 @@ std::optional<Crossing> circle_crossing(const CircleGeometry& other, Point p) {
   const double delta = std::fmod(a2 - a1 + TWO_PI, TWO_PI);
   if (delta < PI) return Crossing{q1, q2};
   return Crossing{q2, q1};
+}
+
+bool crosses(const ShapeGeometry& shape, Point centre) {
+  if (const CircleGeometry* c = as_circle(shape)) return circle_crosses(*c, distance(c->centre, centre));
+  return edge_crosses(std::get<EdgeGeometry>(shape), centre);
 }
 
 std::optional<Crossing> crossing_with(const ShapeGeometry& shape, Point centre) {

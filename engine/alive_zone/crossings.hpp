@@ -28,4 +28,8 @@ std::optional<Crossing> circle_crossing(const CircleGeometry& other, Point centr
 // Either of the above, by the shape's kind.
 std::optional<Crossing> crossing_with(const ShapeGeometry& shape, Point centre);
 
+// Whether crossing_with(shape, centre) answers a crossing, without
+// computing its points.
+bool crosses(const ShapeGeometry& shape, Point centre);
+
 }  // namespace quelmar

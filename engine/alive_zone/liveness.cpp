@@ -1,10 +1,13 @@
-// The read-only questions of the alive zone: depth, distance to the exposed
-// boundary, liveness of a territory, nearest placeable point.
+// The read-only questions of the alive zone as plain scans over every shape
+// and segment: depth, distance to the exposed boundary, liveness of a
+// territory, nearest placeable point. These define the answers; the indexed
+// forms in zone_search.cpp must reproduce them.
 
 #include <cmath>
 #include <limits>
 
 #include "alive_zone/alive_zone.hpp"
+#include "alive_zone/penetration.hpp"
 #include "geometry/predicates.hpp"
 
 namespace quelmar {
@@ -12,25 +15,6 @@ namespace quelmar {
 namespace {
 
 constexpr double INF = std::numeric_limits<double>::infinity();
-
-// How far p lies beyond one shape's boundary, into its dead side.
-double penetration(const ShapeGeometry& g, Point p) {
-  if (const CircleGeometry* c = as_circle(g)) return c->radius - distance(p, c->centre);
-  const EdgeGeometry& e = std::get<EdgeGeometry>(g);
-  switch (e.side) {
-    case 0: return 1.0 - p.x;
-    case 1: return p.y - far_inset(e.board_size);
-    case 2: return p.x - far_inset(e.board_size);
-    default: return 1.0 - p.y;
-  }
-}
-
-// The point of a whole circle nearest p; due east of the centre for p
-// exactly at the centre.
-Point nearest_on_circle(const CircleGeometry& c, Point p) {
-  if (p == c.centre) return {c.centre.x + c.radius, c.centre.y};
-  return c.centre + (p - c.centre) * (c.radius / distance(p, c.centre));
-}
 
 }  // namespace
 
@@ -47,22 +31,26 @@ double AliveZone::penetration_depth(Point p) const {
   return depth;
 }
 
-double AliveZone::deepest(Point p) const {
+double AliveZone::reference_deepest(Point p) const {
   if (!on_board(p)) return INF;
   if (forced_eyes_.contains(p)) return -INF;
   return penetration_depth(p);
 }
 
-double AliveZone::closest_distance(const LineSegment& q) const {
+double AliveZone::piece_distance(SegId seg, const LineSegment& q) const {
+  const std::optional<Span> span = graph_.segment_span(seg);
+  if (!span) return std::numeric_limits<double>::quiet_NaN();
+  return span->is_arc ? span->arc.distance_to_segment(q) : span->line.distance_to(q);
+}
+
+double AliveZone::reference_closest_distance(const LineSegment& q) const {
   double best = INF;
   for (const auto& [id, shape] : graph_.shapes()) {
     if (shape.len < 2) continue;
     bool touching = false;
     for_each_exposed(shape, [&](SegId seg, const Segment&) {
-      const std::optional<Span> span = graph_.segment_span(seg);
-      if (!span) return true;
-      const double d = span->is_arc ? span->arc.distance_to_segment(q) : span->line.distance_to(q);
-      if (d < best) best = d;
+      const double d = piece_distance(seg, q);
+      if (d < best) best = d;  // a NaN distance never wins
       touching = best <= 0;
       return !touching;
     });
@@ -79,7 +67,7 @@ bool AliveZone::inside_ring0_outside_holes(const std::vector<std::vector<Point>>
   return true;
 }
 
-bool AliveZone::cell_is_alive(const std::vector<std::vector<Point>>& rings) const {
+bool AliveZone::reference_cell_is_alive(const std::vector<std::vector<Point>>& rings) const {
   // Cheapest first: this runs for every group after every move.
   for (const std::vector<Point>& ring : rings) {
     for (Point v : ring) {
@@ -94,7 +82,7 @@ bool AliveZone::cell_is_alive(const std::vector<std::vector<Point>>& rings) cons
     if (ring.size() < 2) continue;
     for (std::size_t i = 0; i < ring.size(); ++i) {
       const LineSegment edge{ring[i], ring[(i + 1) % ring.size()]};
-      if (closest_distance(edge) <= STONE_RADIUS) return true;
+      if (reference_closest_distance(edge) <= STONE_RADIUS) return true;
     }
   }
   for (const auto& [key, eye] : forced_eyes_) {
@@ -112,37 +100,43 @@ bool AliveZone::cell_is_alive(const std::vector<std::vector<Point>>& rings) cons
   return false;
 }
 
-std::optional<Point> AliveZone::closest_point(Point p) const {
+std::optional<Point> AliveZone::shape_offer(const Shape& shape, Point p, double& offer_distance) const {
+  std::optional<Point> offer;
+  offer_distance = INF;
+  if (shape.len < 2) {
+    // A circle that crosses nothing is whole; an edge line that short
+    // offers nothing.
+    if (const CircleGeometry* c = as_circle(shape.geometry)) {
+      offer = nearest_on_circle(*c, p);
+      offer_distance = distance(p, *offer);
+    }
+    return offer;
+  }
+  // The first of equally near pieces wins.
+  for_each_exposed(shape, [&](SegId seg, const Segment&) {
+    const std::optional<Span> span = graph_.segment_span(seg);
+    if (!span) return true;
+    const Point candidate = span->closest_point(p);
+    const double d = distance(p, candidate);
+    if (d < offer_distance) {
+      offer = candidate;
+      offer_distance = d;
+    }
+    return true;
+  });
+  return offer;
+}
+
+std::optional<Point> AliveZone::reference_closest_point(Point p) const {
   if (!std::isfinite(p.x) || !std::isfinite(p.y)) return std::nullopt;
   // Threshold 0: a point within EPSILON of dead space is still snapped.
-  if (deepest(p) <= 0) return p;
+  if (reference_deepest(p) <= 0) return p;
 
   std::optional<Point> best;
   double best_distance = INF;
   for (const auto& [id, shape] : graph_.shapes()) {
-    std::optional<Point> offer;
     double offer_distance = INF;
-    if (shape.len < 2) {
-      // A circle that crosses nothing is whole; an edge line that short
-      // offers nothing.
-      if (const CircleGeometry* c = as_circle(shape.geometry)) {
-        offer = nearest_on_circle(*c, p);
-        offer_distance = distance(p, *offer);
-      }
-    } else {
-      // The first of equally near pieces wins.
-      for_each_exposed(shape, [&](SegId seg, const Segment&) {
-        const std::optional<Span> span = graph_.segment_span(seg);
-        if (!span) return true;
-        const Point candidate = span->closest_point(p);
-        const double d = distance(p, candidate);
-        if (d < offer_distance) {
-          offer = candidate;
-          offer_distance = d;
-        }
-        return true;
-      });
-    }
+    const std::optional<Point> offer = shape_offer(shape, p, offer_distance);
     if (offer && offer_distance < best_distance) {
       best = offer;
       best_distance = offer_distance;

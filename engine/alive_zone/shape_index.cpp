@@ -1,0 +1,105 @@
+#include "alive_zone/shape_index.hpp"
+
+#include <algorithm>
+
+namespace quelmar {
+
+namespace {
+
+constexpr double TARGET_CELL = 2.5;
+constexpr std::size_t MAX_CELLS = 128;  // per side: a copy of the game copies the grid
+
+}  // namespace
+
+Box Box::of_points(const std::vector<Point>& points) {
+  const double inf = std::numeric_limits<double>::infinity();
+  Box b{inf, inf, -inf, -inf};
+  for (Point p : points) {
+    // A NaN coordinate poisons the box, so that nothing trusts it.
+    if (p.x != p.x || p.y != p.y) return {p.x + p.y, 0.0, 0.0, 0.0};
+    b.x0 = std::min(b.x0, p.x);
+    b.y0 = std::min(b.y0, p.y);
+    b.x1 = std::max(b.x1, p.x);
+    b.y1 = std::max(b.y1, p.y);
+  }
+  return b;
+}
+
+ShapeIndex::ShapeIndex(double board_size) {
+  if (!(board_size >= 1.0 && board_size <= 1e6)) return;
+  const double wanted = std::ceil(board_size / TARGET_CELL);
+  cells_ = std::clamp(static_cast<std::size_t>(wanted), std::size_t{1}, MAX_CELLS);
+  cell_size_ = board_size / static_cast<double>(cells_);
+  inverse_cell_ = static_cast<double>(cells_) / board_size;
+  // Far beyond any position play or its queries reach; rounding on values
+  // this size stays near 1e-16 · reach, a hundred million times below the
+  // slack.
+  reach_ = 4.0 * board_size + 16.0;
+  slack_ = 1e-8 * reach_;
+  buckets_.resize(cells_ * cells_);
+}
+
+void ShapeIndex::disable() { *this = ShapeIndex{}; }
+
+std::vector<FiledCircle>* ShapeIndex::bucket_of(const ShapeGeometry& geometry) {
+  const CircleGeometry* c = as_circle(geometry);
+  if (!c || !tame(c->centre) || !(c->radius >= 0.0 && c->radius <= MAX_RADIUS)) return nullptr;
+  return &buckets_[cell_of(c->centre.y) * cells_ + cell_of(c->centre.x)];
+}
+
+void ShapeIndex::file(ShapeId id, const ShapeGeometry& geometry) {
+  if (!enabled()) return;
+  if (std::vector<FiledCircle>* bucket = bucket_of(geometry)) {
+    const CircleGeometry& c = std::get<CircleGeometry>(geometry);
+    // Ids only grow, so each bucket stays ascending by id.
+    bucket->push_back({id, c.centre, c.radius, false, true});
+    ++gridded_;
+    return;
+  }
+  ungridded_.push_back({id, geometry});
+}
+
+void ShapeIndex::unfile(ShapeId id, const ShapeGeometry& geometry) {
+  if (!enabled()) return;
+  if (std::vector<FiledCircle>* bucket = bucket_of(geometry)) {
+    auto it = std::find_if(bucket->begin(), bucket->end(), [&](const FiledCircle& f) { return f.id == id; });
+    if (it != bucket->end()) {
+      bucket->erase(it);
+      --gridded_;
+    }
+    return;
+  }
+  auto it = std::lower_bound(ungridded_.begin(), ungridded_.end(), id,
+                             [](const ShapeGeometryEntry& e, ShapeId v) { return e.id < v; });
+  if (it != ungridded_.end() && it->id == id) ungridded_.erase(it);
+}
+
+void ShapeIndex::mark(ShapeId id, const ShapeGeometry& geometry, bool exposed, bool whole) {
+  if (!enabled()) return;
+  std::vector<FiledCircle>* bucket = bucket_of(geometry);
+  if (!bucket) return;
+  for (FiledCircle& f : *bucket)
+    if (f.id == id) {
+      f.exposed = exposed;
+      f.whole = whole;
+    }
+}
+
+bool operator==(const ShapeIndex& a, const ShapeIndex& b) {
+  auto same_filed = [](const FiledCircle& x, const FiledCircle& y) {
+    return x.id == y.id && same_bits(x.centre, y.centre) && same_bits(x.radius, y.radius) &&
+           x.exposed == y.exposed && x.whole == y.whole;
+  };
+  auto same_bucket = [&](const std::vector<FiledCircle>& x, const std::vector<FiledCircle>& y) {
+    return std::equal(x.begin(), x.end(), y.begin(), y.end(), same_filed);
+  };
+  auto same_entry = [](const ShapeGeometryEntry& x, const ShapeGeometryEntry& y) {
+    return x.id == y.id && identical(x.geometry, y.geometry);
+  };
+  return a.cells_ == b.cells_ && same_bits(a.cell_size_, b.cell_size_) && same_bits(a.reach_, b.reach_) &&
+         a.gridded_ == b.gridded_ &&
+         std::equal(a.buckets_.begin(), a.buckets_.end(), b.buckets_.begin(), b.buckets_.end(), same_bucket) &&
+         std::equal(a.ungridded_.begin(), a.ungridded_.end(), b.ungridded_.begin(), b.ungridded_.end(), same_entry);
+}
+
+}  // namespace quelmar
