@@ -9,6 +9,7 @@ import gc
 import math
 import struct
 import sys
+import threading
 
 import pytest
 
@@ -132,6 +133,71 @@ def test_exclusive_access_survives_an_exception_inside_the_conversion():
     with pytest.raises(ValueError, match="after the refusal"):
         game.try_move((Coordinate(nested), 12.0))
     assert game.turn == 3 and game.undo_move().new_stone.id == 2
+    game.validate()
+
+
+def test_another_thread_meets_the_access_rule_while_a_conversion_waits():
+    game = position_game()
+    inside, release = threading.Event(), threading.Event()
+    seen = []
+
+    def wait_inside():
+        inside.set()
+        assert release.wait(10)
+
+    def other_thread():
+        assert inside.wait(10)
+        for call in (game.undo_move, lambda: game.turn, lambda: game.try_move((14.0, 14.0))):
+            try:
+                call()
+            except RuntimeError as e:
+                seen.append(str(e))
+        release.set()
+
+    helper = threading.Thread(target=other_thread)
+    helper.start()
+    delta = game.try_move((Coordinate(wait_inside), 12.0))
+    helper.join()
+    assert seen == ["Already borrowed", "Already mutably borrowed", "Already borrowed"]
+    assert delta.new_stone.id == 3 and game.turn == 4
+    game.validate()
+
+
+def test_collector_callbacks_that_reenter_during_a_member():
+    game = position_game()
+    before = fingerprint(game)
+    outcomes = []
+
+    def callback(phase, info):
+        if phase == "start":
+            for call in (lambda: game.turn, lambda: game.pair_cuttable(0, 2)):
+                try:
+                    outcomes.append(call())
+                except RuntimeError as e:
+                    outcomes.append(str(e))
+
+    gc.callbacks.append(callback)
+    old = gc.get_threshold()
+    try:
+        # Thresholds of one to six allocations shift where in the calls
+        # the collections fall.
+        for threshold in range(1, 7):
+            gc.set_threshold(threshold)
+            for _ in range(10):
+                groups = game.groups()
+                game.stones()
+                game.dead_stones(B)
+                try:
+                    game.try_move((4.0, 4.5))
+                except qm.NotPlaceableError:
+                    pass
+    finally:
+        gc.set_threshold(*old)
+        gc.callbacks.remove(callback)
+    # A collection inside an exclusive member saw the game refused; the
+    # ones between members read and asked freely.
+    assert "Already mutably borrowed" in outcomes and 3 in outcomes
+    assert groups == game.groups() and fingerprint(game)[1:] == before[1:]
     game.validate()
 
 

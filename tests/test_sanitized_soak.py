@@ -89,12 +89,15 @@ class Soak:
             if stones:
                 a = rng.choice(stones)
                 self.tally["cut questions"] += 1
+                drawn = game.dump_svg()
                 if rng.random() < 0.5:
                     game.boundary_cuttable(a.id, rng.choice(EDGES))
                 else:
                     friends = [s for s in stones if s.color == a.color and s.id != a.id]
                     if friends:
                         game.pair_cuttable(a.id, rng.choice(friends).id)
+                # The probe circles are taken out again without a trace.
+                assert game.dump_svg() == drawn
         else:
             black, white = game.territory()
             if game.stone_count:
