@@ -9,6 +9,7 @@ import math
 import random
 
 import quelmar as qm
+from board_model import Board, same_point
 
 SIZES = [7.0, 9.0, 13.5, 19.0]
 GAMES = 600
@@ -35,12 +36,18 @@ class Soak:
     def move(self, position):
         game = self.game
         snapshot = (game.dump_svg(), game.deltas())
+        ended = game.status.has_ended()
+        placeable = Board(game).placeable(position)
         try:
             delta = game.try_move(position)
         except (qm.NotPlaceableError, qm.SelfCaptureError, qm.GameOverError) as e:
             assert game.deltas() == snapshot[1]
+            # Refused as not placeable exactly when the depth says so.
+            assert isinstance(e, qm.GameOverError) == ended
+            assert ended or isinstance(e, qm.NotPlaceableError) != placeable
             self.tally[type(e).__name__] += 1
             return
+        assert placeable
         self.tally["moves"] += 1
         self.tally["captures"] += len(delta.captured_stone_ids)
         self.before.append((snapshot, bool(delta.captured_stone_ids)))
@@ -49,8 +56,13 @@ class Soak:
         rng, game, size = self.rng, self.game, self.size
         r = rng.random()
         if r < 0.30:
-            p = game.nearest_living_move((rng.uniform(-1, size + 1), rng.uniform(-1, size + 1)))
+            asked = (rng.uniform(-1, size + 1), rng.uniform(-1, size + 1))
+            p = game.nearest_living_move(asked)
             if p is not None:
+                board = Board(game)
+                # The point itself when it is playable, else within rounding
+                # of the boundary.
+                assert same_point(p, asked) if board.depth(asked) <= 0 else board.placeable(p)
                 self.move(p)
         elif r < 0.42:
             self.move((rng.uniform(0, size), rng.uniform(0, size)))
