@@ -40,14 +40,6 @@ Game random_play(double board, std::size_t moves, std::mt19937_64& rng) {
   return game;
 }
 
-// The same dead-stone test a move makes, on an explicit zone and partition.
-std::size_t dead_count(const AliveZone& zone, const std::vector<VoronoiGroup>& groups) {
-  std::size_t dead = 0;
-  for (const VoronoiGroup& g : groups)
-    if (!zone.cell_is_alive(g.rings)) dead += g.stones.size();
-  return dead;
-}
-
 // One sample per measured move and step; medians keep the figures steady
 // on a machine shared with other work.
 struct Breakdown {
@@ -60,35 +52,29 @@ double median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-// Times each step of one move at `p` on `game`, leaving the game as found.
+// Times each step of one move at `p` on `game` as try_move takes them,
+// then the whole move, its undo and its commit alone; leaves the game as
+// found.
 void measure_move(Game& game, Point p, Breakdown& b) {
   const Stone stone{game.turn(), color_of_turn(game.turn()), p};
 
-  // The carve on a scratch copy of the zone, so the game stays untouched.
-  AliveZone zone = game.alive_zone();
+  // The probe: carve, eyes and the bookkeeping of a transient delta.
   auto t0 = Clock::now();
-  (void)zone.remove_circle(stone.id, p);
-  const std::vector<Point> eyes = zone.remove_forced_eyes_near_point(p);
+  if (!game.apply_delta(GameDelta{stone, {}}, true)) return;
   b.carve.push_back(ns_since(t0));
 
-  std::vector<Stone> probed = game.stone_list();
-  probed.push_back(stone);
   t0 = Clock::now();
-  const Voronoi v = Voronoi::build(probed, game.board_size());
+  (void)game.voronoi();
   b.voronoi.push_back(ns_since(t0));
 
   t0 = Clock::now();
-  const auto& enemy = stone.color == Color::Black ? v.white : v.black;
-  const auto& own = stone.color == Color::Black ? v.black : v.white;
-  if (dead_count(zone, enemy) == 0) (void)dead_count(zone, own);
+  if (game.dead_stones(opposite(stone.color)).empty()) (void)game.dead_stones(stone.color);
   b.liveness.push_back(ns_since(t0));
 
-  if (!game.apply_delta(GameDelta{stone, {}}, true)) return;
   t0 = Clock::now();
   (void)game.pop_delta();
   b.rollback.push_back(ns_since(t0));
 
-  // The whole move, then its commit and undo as separate steps.
   t0 = Clock::now();
   const auto moved = game.try_move(p);
   const double whole = ns_since(t0);
@@ -129,7 +115,7 @@ void bench(double board, std::uint64_t seed) {
   std::printf("board %3.0f, %4zu stones, %5u segments, play %.0f ms (%zu turns), %zu moves measured\n", board,
               game.stones().size(), game.alive_zone().graph().live_count(), play_ns / 1e6,
               static_cast<std::size_t>(game.turn()), b.try_move.size());
-  std::printf("  carve %8.0f  voronoi %8.0f  liveness %8.0f  rollback %8.0f  commit %8.0f ns/move (medians)\n",
+  std::printf("  probe (carve) %8.0f  voronoi %8.0f  liveness %8.0f  rollback %8.0f  commit %8.0f ns/move (medians)\n",
               median(b.carve), median(b.voronoi), median(b.liveness), median(b.rollback), median(b.commit));
   const double whole = median(b.try_move), undo = median(b.undo), alone = median(b.build_alone);
   std::printf("  try_move %8.0f  undo %8.0f  Voronoi::build alone %8.0f ns/move  (try_move/build %.2f, "

@@ -187,15 +187,16 @@ void AliveZone::uncarve(ShapeId circle) {
     // its key: deleting it merges that outline's two pieces back into one.
     auto entry = graph_.shared_starts().find(key);
     if (entry == graph_.shared_starts().end()) continue;
-    const std::vector<SegId> rest = entry->second;
-    if (rest.size() == 1) {
+    if (entry->second.size() == 1) {
+      const SegId only = entry->second.front();
       // A crossing that fell exactly on an edge line's own vertex adopted
       // it rather than splitting the line; that vertex stays.
-      if (original_edge_vertex(graph_, rest.front(), board_size_)) continue;
-      if (const Segment* merged = graph_.segment(rest.front())) touched.push_back(merged->shape);
-      graph_.delete_segment(rest.front());
+      if (original_edge_vertex(graph_, only, board_size_)) continue;
+      if (const Segment* merged = graph_.segment(only)) touched.push_back(merged->shape);
+      graph_.delete_segment(only);
       continue;
     }
+    const std::vector<SegId> rest = entry->second;
     // Several left: the circle met other shapes at one bit-identical point
     // (a tangent point, concentric circles, a crossing that was already
     // there). Merge each vertex that no longer separates different covers;
