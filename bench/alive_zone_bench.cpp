@@ -74,16 +74,32 @@ void bench(int circles) {
     const ShapeId s = zone.carve(probes[i % probes.size()]);
     zone.uncarve(s);
   });
-  const double deep = time_per_op(2000000, [&](std::size_t i) { sink += zone.deepest(queries[i % queries.size()]); });
-  const double nearest = time_per_op(200000, [&](std::size_t i) {
-    if (std::optional<Point> p = zone.closest_point(queries[i % queries.size()])) sink += p->x;
-  });
-  const double alive = time_per_op(200000, [&](std::size_t i) { sink += zone.cell_is_alive(cells[i % cells.size()]); });
-  const double dead = time_per_op(200000, [&](std::size_t i) { sink += zone.cell_is_alive(dead_cells[i % dead_cells.size()]); });
+  // Each question through the shape index, then as the plain scan.
+  auto deepest = [&](bool plain) {
+    return time_per_op(2000000, [&](std::size_t i) {
+      const Point q = queries[i % queries.size()];
+      sink += plain ? zone.reference_deepest(q) : zone.deepest(q);
+    });
+  };
+  auto nearest = [&](bool plain) {
+    return time_per_op(200000, [&](std::size_t i) {
+      const Point q = queries[i % queries.size()];
+      if (std::optional<Point> p = plain ? zone.reference_closest_point(q) : zone.closest_point(q)) sink += p->x;
+    });
+  };
+  auto alive = [&](bool plain, const std::vector<std::vector<std::vector<Point>>>& rings) {
+    return time_per_op(200000, [&](std::size_t i) {
+      const auto& r = rings[i % rings.size()];
+      sink += plain ? zone.reference_cell_is_alive(r) : zone.cell_is_alive(r);
+    });
+  };
 
-  std::printf("%5zu circles, board %4.0f, %6u segments: carve+uncarve %9.0f  deepest %7.0f  closest_point %9.0f  "
-              "cell_is_alive %8.0f (inside a dead zone %9.0f) ns/op%s\n",
-              centres.size(), board, zone.graph().live_count(), carve, deep, nearest, alive, dead, sink == 0.123 ? "!" : "");
+  std::printf("%5zu circles, board %4.0f, %6u segments: carve+uncarve %9.0f ns/op\n", centres.size(), board,
+              zone.graph().live_count(), carve);
+  std::printf("    indexed: deepest %7.0f  closest_point %9.0f  cell_is_alive %9.0f (inside a dead zone %9.0f) ns/op\n",
+              deepest(false), nearest(false), alive(false, cells), alive(false, dead_cells));
+  std::printf("    plain:   deepest %7.0f  closest_point %9.0f  cell_is_alive %9.0f (inside a dead zone %9.0f) ns/op%s\n",
+              deepest(true), nearest(true), alive(true, cells), alive(true, dead_cells), sink == 0.123 ? "!" : "");
 }
 
 }  // namespace
