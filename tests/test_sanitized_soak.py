@@ -29,6 +29,8 @@ class Soak:
         # For checking undo, before each committed turn: ((drawing or None,
         # log), whether the turn captured).
         self.before = []
+        # Whether an undone capture re-carved circles on this board.
+        self.recarved = False
 
     def forget_drawings(self):
         self.before = [((None, log), captured) for (svg, log), captured in self.before]
@@ -88,14 +90,19 @@ class Soak:
                 # earlier position reached by undoing through them.
                 if captured:
                     self.forget_drawings()
+                    self.recarved = True
         elif r < 0.78:
             replayed = qm.Game.replay(size, game.deltas())
             assert replayed.stones() == game.stones() and replayed.captures == game.captures
             assert replayed.status == game.status and replayed.turn == game.turn
+            # Until a capture is undone the two boards were carved alike.
+            if not self.recarved:
+                assert replayed.dump_svg() == game.dump_svg()
             self.game = replayed
             self.tally["replays"] += 1
-            # The replayed board carved its circles afresh.
+            # The replayed board carved its circles afresh, in log order.
             self.forget_drawings()
+            self.recarved = False
         elif r < 0.90:
             stones = game.stones()
             if stones:
