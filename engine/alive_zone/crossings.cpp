@@ -27,7 +27,11 @@ bool circle_crosses(const CircleGeometry& other, double d) {
   const double sum = r + 2.0;
   const double gap = std::fabs(r - 2.0);
   if (d > sum + EPSILON || d < gap - EPSILON || d < EPSILON) return false;
-  return !(std::fabs(d - sum) < EPSILON || std::fabs(d - gap) < EPSILON);
+  if (std::fabs(d - sum) < EPSILON || std::fabs(d - gap) < EPSILON) return false;
+  // Centres a hair over EPSILON beyond touching pass both tolerances yet
+  // have no crossing: the half-chord would be the root of a negative.
+  const double a = (d * d + (r * r - 4.0)) / (2.0 * d);
+  return r * r - a * a > 0;
 }
 
 }  // namespace

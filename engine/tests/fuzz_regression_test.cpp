@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -76,4 +77,28 @@ TEST(FuzzRegressions, UncarveKeepsTheEdgeVertexACrossingFellOn) {
   ASSERT_TRUE(game.ok());
   ASSERT_TRUE(game.value().undo().has_value());
   EXPECT_TRUE(same_live_structure(Game(1.5).alive_zone().graph(), game.value().alive_zone().graph()));
+}
+
+// Centres 4 + 1e-7 apart (9 − 4.0000001 = 4.9999999) pass both tolerance
+// tests of the circle crossing, yet the circles do not meet: the crossing
+// came out NaN and filed a NaN vertex in both outlines. A third circle at
+// the same distance then shared that NaN key, and uncarving it deleted the
+// other two circles' vertices, so undoing its move did not restore them.
+TEST(FuzzRegressions, CirclesJustOverFourApartDoNotCrossAtNaN) {
+  const double x = 9.0 - (4.0 + 1e-7);
+  AliveZone zone(18.0);
+  zone.carve({x, 9.0});
+  zone.carve({x, x});
+  const ClippingGraph before = zone.graph();
+  zone.uncarve(zone.carve({9.0, 9.0}));
+  EXPECT_TRUE(same_live_structure(before, zone.graph()));
+  for (const auto& slot : zone.graph().arena())
+    if (slot) EXPECT_FALSE(std::isnan(slot->start.x) || std::isnan(slot->start.y));
+
+  Game game(18.0);
+  for (Point p : {Point{x, 9.0}, Point{x, x}}) ASSERT_TRUE(game.try_move(p).ok());
+  const ClippingGraph two = game.alive_zone().graph();
+  ASSERT_TRUE(game.try_move({9.0, 9.0}).ok());
+  ASSERT_TRUE(game.undo().has_value());
+  EXPECT_TRUE(same_live_structure(two, game.alive_zone().graph()));
 }
