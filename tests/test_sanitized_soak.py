@@ -17,6 +17,11 @@ OPERATIONS_PER_GAME = 120
 EDGES = [qm.BoardEdge.LEFT, qm.BoardEdge.RIGHT, qm.BoardEdge.TOP, qm.BoardEdge.BOTTOM]
 
 
+# Distances from a stone at which the crossing tests change their minds:
+# touching, and touching give or take the tolerance.
+RIMS = [2.0, 4.0, 4.0 + qm.EPSILON, 4.0 - qm.EPSILON, 4.0 + 1.5 * qm.EPSILON, 2.0 + qm.EPSILON]
+
+
 def lattice_point(rng, size):
     # Whole and half units make exact tangencies and shared crossings common.
     return (rng.randrange(0, int(2 * size) + 1) / 2.0, rng.randrange(0, int(2 * size) + 1) / 2.0)
@@ -54,6 +59,17 @@ class Soak:
         self.tally["captures"] += len(delta.captured_stone_ids)
         self.before.append((snapshot, bool(delta.captured_stone_ids)))
 
+    def near_tolerance(self, rng):
+        """A point at one of the RIMS from a stone, along an axis or a
+        diagonal, where the arithmetic is exact or nearly so."""
+        stones = self.game.stones()
+        if not stones:
+            return lattice_point(rng, self.size)
+        x, y = rng.choice(stones).position
+        d = rng.choice(RIMS)
+        dx, dy = rng.choice([(1, 0), (0, 1), (-1, 0), (0, -1), (0.6, 0.8), (-0.8, 0.6)])
+        return (x + d * dx, y + d * dy)
+
     def step(self):
         rng, game, size = self.rng, self.game, self.size
         r = rng.random()
@@ -68,8 +84,10 @@ class Soak:
                 self.move(p)
         elif r < 0.42:
             self.move((rng.uniform(0, size), rng.uniform(0, size)))
-        elif r < 0.54:
+        elif r < 0.48:
             self.move(lattice_point(rng, size))
+        elif r < 0.54:
+            self.move(self.near_tolerance(rng))
         elif r < 0.60:
             try:
                 snapshot = (game.dump_svg(), game.deltas())

@@ -37,12 +37,18 @@ NANS = [from_bits(b) for b in (0x7FF8000000000000, 0x7FF8000000000001, 0xFFF8000
 ABSOLUTE = NANS + [INF, -INF, 0.0, -0.0, 5e-324, -5e-324, 1e300, -1e300, 2.0, 4.0]
 
 
+EPS = qm.EPSILON
+
+
 def relative(size, anchor):
     """Values one ulp either side of the board's lines and of the distances
-    2 and 4 from `anchor` (a coordinate of a stone)."""
+    2 and 4 from `anchor` (a coordinate of a stone), and either side of the
+    tolerance bands round those distances."""
     out = []
     for line in (0.0, 1.0, size + -1.0, size, anchor + 2.0, anchor - 2.0, anchor + 4.0, anchor - 4.0):
         out += [down(line), line, up(line)]
+    for offset in (2.0 - EPS, 2.0 + EPS, 4.0 - EPS, 4.0 + EPS, 4.0 + 2 * EPS):
+        out += [anchor + offset, anchor - offset]
     return out
 
 
@@ -126,7 +132,7 @@ def check_cuts(game):
 # ---------------------------------------------------------------- board sizes
 
 
-SIZES = [0.0, -0.0, -1.0, *NANS[:3], INF, -INF, 1e300, 2.0, up(2.0), 4.0, down(4.0), up(4.0), 5e-324, 18.0]
+SIZES = [0.0, -0.0, -1.0, *NANS[:3], INF, -INF, 1e300, 1.0, 1.5, 2.0, up(2.0), 4.0, down(4.0), up(4.0), 5e-324, 18.0]
 
 
 def size_id(s):
@@ -172,6 +178,28 @@ def test_board_size_crossed_with_every_numeric_argument(size):
     check_cuts(game)
     replayed = qm.Game.replay(size, game.deltas())
     assert replayed.stones() == game.stones() and replayed.dump_svg() == drawn
+
+
+def drawing_and_snaps(game):
+    s = game.board_size if math.isfinite(game.board_size) else 18.0
+    points = [(s * i / 7, s * j / 7) for i in range(-1, 9) for j in range(-1, 9)]
+    return game.dump_svg(), [None if q is None else (bits(q[0]), bits(q[1])) for q in map(game.nearest_living_move, points)]
+
+
+@pytest.mark.parametrize("size", SIZES, ids=size_id)
+def test_a_stone_anywhere_on_the_board_undoes_to_the_empty_board(size):
+    # Replayed stones go where no move may: onto the edges, the inset lines,
+    # the corners, exactly onto the vertices the edge lines are built with.
+    empty = drawing_and_snaps(qm.Game(size))
+    values = [v for v in ABSOLUTE + relative(size, size / 2) + [2.0 * size, size / 2, size + 1.0]
+              if 0 <= v <= size]
+    for x in values:
+        for y in values:
+            game = qm.Game.replay(size, [qm.GameDelta(qm.Stone(0, B, (x, y)))])
+            game.validate()
+            game.undo_move()
+            game.validate()
+            assert drawing_and_snaps(game) == empty, (x, y)
 
 
 # ---------------------------------------------------------------- busy boards
@@ -298,6 +326,12 @@ COINCIDENCES = {
     "a stone exactly 4.0 from two others": ([(5.0, 9.0), (13.0, 9.0)], (9.0, 9.0)),
     "a stone one ulp beyond 2.0": ([(9.0, 9.0)], (up(11.0), 9.0)),
     "a stone on the far inset corner": ([(15.0, 17.0)], (17.0, 17.0)),
+    # Within the tolerances of touching, but not touching: a chain of three
+    # circles a hair over 4.0 apart must not meet at all.
+    "circles just over 4.0 apart": ([(9.0 - (4.0 + 1e-7), 9.0), (9.0 - (4.0 + 1e-7), 9.0 - (4.0 + 1e-7))], (9.0, 9.0)),
+    "circles just under 4.0 apart": ([(9.0 - (4.0 - 1e-7), 9.0), (9.0 - (4.0 - 1e-7), 9.0 - (4.0 - 1e-7))], (9.0, 9.0)),
+    "circles one EPSILON past touching": ([(5.0, 9.0), (5.0, 9.0 - (4.0 + 2e-7))], (9.0 + 2e-7, 9.0)),
+    "a circle just inside touching an inset line": ([(9.0, 9.0)], (9.0, 3.0 - 2.5e-8)),
 }
 
 
