@@ -110,7 +110,11 @@ ShapeId AliveZone::carve(Point centre) {
     const ShapeId other = entry.id;
     const std::optional<Crossing> cross = crossing_with(entry.geometry, centre);
     if (!cross) continue;
-    touched.push_back(other);
+    // A carve only adds covers and splits pieces into pieces with the same
+    // covers, so a circle with no exposed piece and two or more segments
+    // keeps its marks.
+    const FiledCircle* filed = index_.find(other, entry.geometry);
+    if (!filed || filed->exposed || filed->whole) touched.push_back(other);
     // The same computed points go into both shapes, so each crossing's two
     // segments share one shared-start key.
     const std::optional<SegId> h = graph_.insert_or_get_existing(other, cross->p1);
@@ -209,6 +213,8 @@ void AliveZone::uncarve(ShapeId circle) {
   }
   if (const Shape* shape = graph_.shape(circle)) index_.unfile(circle, ShapeGeometry{shape->geometry});
   graph_.remove_shape(circle);
+  std::sort(touched.begin(), touched.end());
+  touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
   for (ShapeId other : touched) refresh_marks(other);
 }
 

@@ -85,6 +85,15 @@ void ShapeIndex::mark(ShapeId id, const ShapeGeometry& geometry, bool exposed, b
     }
 }
 
+const FiledCircle* ShapeIndex::find(ShapeId id, const ShapeGeometry& geometry) const {
+  if (!enabled()) return nullptr;
+  const std::vector<FiledCircle>* bucket = bucket_of(geometry);
+  if (!bucket) return nullptr;
+  for (const FiledCircle& f : *bucket)
+    if (f.id == id) return &f;
+  return nullptr;
+}
+
 bool operator==(const ShapeIndex& a, const ShapeIndex& b) {
   auto same_filed = [](const FiledCircle& x, const FiledCircle& y) {
     return x.id == y.id && same_bits(x.centre, y.centre) && same_bits(x.radius, y.radius) &&

@@ -82,6 +82,8 @@ class ShapeIndex {
   void unfile(ShapeId id, const ShapeGeometry& geometry);
   // Sets the marks of a gridded circle; no effect on any other shape.
   void mark(ShapeId id, const ShapeGeometry& geometry, bool exposed, bool whole);
+  // The gridded circle filed under this id and geometry, or null.
+  const FiledCircle* find(ShapeId id, const ShapeGeometry& geometry) const;
 
   // Whether bounds computed about this point or box can be trusted: the
   // index is enabled and every coordinate is finite and within reach.
@@ -121,6 +123,9 @@ class ShapeIndex {
   std::size_t cell_of(double v) const;
   // The bucket of a circle the grid holds, or null for any other shape.
   std::vector<FiledCircle>* bucket_of(const ShapeGeometry& geometry);
+  const std::vector<FiledCircle>* bucket_of(const ShapeGeometry& geometry) const {
+    return const_cast<ShapeIndex*>(this)->bucket_of(geometry);
+  }
   template <class Visit>
   bool visit_cells(std::size_t cx0, std::size_t cy0, std::size_t cx1, std::size_t cy1, Visit& visit) const;
 
