@@ -91,6 +91,10 @@ Failure compare_region(const Game& expected, const Game& actual) {
 Failure compare_graph(const Game& expected, const Game& actual, GraphMatch how) {
   const ClippingGraph& a = expected.alive_zone().graph();
   const ClippingGraph& b = actual.alive_zone().graph();
+  // On a non-finite board every finite point of a far edge line has the
+  // same infinite or NaN offset, so a line's vertices have no order for a
+  // carve to split and an uncarve to merge back. Only the region can match.
+  if (how == GraphMatch::LiveStructure && !std::isfinite(expected.board_size())) how = GraphMatch::Region;
   if (how == GraphMatch::Exact && !(a == b)) return std::string("the clipping graph is not bit for bit the same");
   if (how == GraphMatch::LiveStructure && !same_live_structure(a, b))
     return std::string("the clipping graph's live structure differs");

@@ -27,7 +27,8 @@ bool reasonable_board(double board_size);
 
 // The first difference between the two games: size, counters, stones,
 // captured stones, history, forced eyes, dead-zone stones, the depth of the
-// playable area at sample points, and the graph as `what` asks.
+// playable area at sample points, and the graph as `what` asks (a live
+// structure only on a finite board).
 Failure compare_games(const Game& expected, const Game& actual, Agreement what);
 
 // validate() holds; a replayed log that reused a captured stone's id may

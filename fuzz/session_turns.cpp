@@ -48,8 +48,11 @@ Failure Session::committed(const Game& before, GraphMatch undo_restores) {
 }
 
 bool Session::placeability_checked(Point asked) const {
+  // Below a size of 2 the inset square is empty and its edge lines still
+  // offer their pieces as boundary: nothing is placeable to snap to.
   const double limit = 1e6;
-  return reasonable_board(game_.board_size()) && std::fabs(asked.x) <= limit && std::fabs(asked.y) <= limit;
+  return reasonable_board(game_.board_size()) && game_.board_size() >= 2.0 && std::fabs(asked.x) <= limit &&
+         std::fabs(asked.y) <= limit;
 }
 
 Failure Session::move(Point p) {
