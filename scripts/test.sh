@@ -22,6 +22,14 @@ cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 cmake --build build/debug -j2
 ctest --test-dir build/debug --output-on-failure -j2
 
+# ---- libFuzzer -------------------------------------------------------------
+# Sixty seconds of libFuzzer over the engine from the named seed corpus, built
+# with clang under ASan and UBSan (scripts/fuzz.sh installs clang when it is
+# missing); a crash, hang or broken invariant fails the run.
+echo "== Fuzzing the engine (libFuzzer, 60 s)"
+bash scripts/fuzz.sh 60
+# ---- end of libFuzzer ------------------------------------------------------
+
 echo "== Python module (Release) and Python tests"
 python3 -m pip install -q --disable-pip-version-check --no-build-isolation \
   -Cbuild-dir=build/wheel .
