@@ -53,7 +53,7 @@ Failure Session::after_step() {
   for (const AppliedDelta& e : game_.history())
     if (e.transient) return std::string("a transient entry outlived its move");
   if (Failure f = check_validates(game_, irregular_)) return f;
-  if (Failure f = check_replay(game_)) return f;
+  if (Failure f = check_replay(game_, irregular_)) return f;
   return check_territory(game_);
 }
 

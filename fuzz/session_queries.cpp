@@ -44,7 +44,7 @@ Failure unchanged_by_question(const Game& before, const Game& after) {
 // A replayed log's game, held to the invariants of any game.
 Failure check_replayed(const Game& g) {
   if (Failure f = check_validates(g, true)) return "a replayed log's game: " + *f;
-  if (Failure f = check_replay(g)) return "a replayed log's game: " + *f;
+  if (Failure f = check_replay(g, true)) return "a replayed log's game: " + *f;
   return check_territory(g);
 }
 

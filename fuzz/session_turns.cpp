@@ -44,7 +44,7 @@ GraphMatch undo_match(const GameDelta& d) {
 Failure Session::committed(const Game& before, GraphMatch undo_restores) {
   ++committed_turns_;
   snapshots_.push_back({before, epoch_});
-  return check_undo_restores(game_, before, undo_restores);
+  return check_undo_restores(game_, before, {false, undo_restores, irregular_});
 }
 
 bool Session::placeability_checked(Point asked) const {
@@ -152,7 +152,7 @@ Failure Session::undo() {
   snapshots_.pop_back();
   const bool live = snap.epoch == epoch_ && d->captured_stone_ids.empty();
   if (!d->captured_stone_ids.empty()) ++epoch_;
-  if (Failure f = compare_games(snap.game, game_, {false, live ? GraphMatch::LiveStructure : GraphMatch::Region}))
+  if (Failure f = compare_games(snap.game, game_, {false, live ? GraphMatch::LiveStructure : GraphMatch::Region, irregular_}))
     return "undo does not restore the board of that turn: " + *f;
   return std::nullopt;
 }
@@ -185,7 +185,8 @@ Failure Session::raw_delta() {
     return std::nullopt;
   }
   if (expected) return std::string("a delta that must be refused was applied");
-  irregular_ = true;
+  irregular_ = irregular_ || before.captured().count(d.new_stone ? d.new_stone->id : 0) ||
+               (d.new_stone && d.new_stone->id >= before.turn());
   if (game_.revision() != before.revision() + 1) return std::string("a delta did not raise the revision by 1");
   return committed(before, undo_match(d));
 }

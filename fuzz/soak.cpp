@@ -1,5 +1,5 @@
 // Long seeded runs of the fuzz harness, for soak testing off CI: random
-// inputs, each a game of up to a thousand operations, until the operation
+// inputs, each a game of up to 400 operations, until the operation
 // budget or the time runs out. A failing input is written out so that
 // fuzz_game (or the regression test, once it is in fuzz/corpus/) replays it.
 //
@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
   double next_report = 60.0;
   while (operations < o.operations && elapsed() < o.seconds) {
     const std::vector<std::uint8_t> bytes = random_input(rng);
-    const quelmar::fuzz::RunOutcome out = quelmar::fuzz::run_game_ops(bytes, {1000});
+    // The fuzzer's budget, so that every failing input replays there too.
+    const quelmar::fuzz::RunOutcome out = quelmar::fuzz::run_game_ops(bytes);
     operations += out.operations;
     turns += out.committed_turns;
     ++games;
