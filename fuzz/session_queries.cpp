@@ -177,7 +177,7 @@ Failure Session::replay_prefix() {
   log.resize(k);
   Result<Game, DeltaError> r = Game::replay(game_.board_size(), log);
   if (!r) return "the first " + std::to_string(k) + " turns do not replay: " + r.error().message();
-  if (Failure f = compare_games(snapshots_[k].game, r.value(), {false, GraphMatch::Region}))
+  if (Failure f = compare_games(snapshots_[k].game, r.value(), {false, GraphMatch::Region, irregular_}))
     return "the first " + std::to_string(k) + " turns replay to another board: " + *f;
   return std::nullopt;
 }
