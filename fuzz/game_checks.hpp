@@ -26,12 +26,6 @@ struct Agreement {
   bool ids_reused = false;
 };
 
-// How deep a snapped point may lie. Circles overlapping by just under
-// EPSILON count as touching and do not cut each other, so a point of one
-// circle's exposed arc can lie up to EPSILON inside the other, and its
-// rounded coordinates a few ulps deeper still. Twice EPSILON bounds that
-// and still catches a snap into real dead space.
-inline constexpr double SNAP_DEPTH = 2 * EPSILON;
 
 // A board on which rounding stays far below the placement tolerance and the
 // Voronoi partition is well defined: finite, at least 1 and at most 1e6.

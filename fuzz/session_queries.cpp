@@ -117,7 +117,7 @@ Failure Session::nearest() {
   if (zone.deepest(p) <= 0 && !(q && same_bits(*q, p)))
     return std::string("a placeable position is not its own nearest living move");
   if (!q) return std::nullopt;
-  if (placeability_checked(p) && !(zone.deepest(*q) <= SNAP_DEPTH))
+  if (placeability_checked(p) && !(zone.deepest(*q) <= EPSILON))
     return "the nearest living move (" + plain_number_text(q->x) + ", " + plain_number_text(q->y) +
            ") is not placeable";
   const double best = distance(p, *q);

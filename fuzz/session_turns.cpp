@@ -117,7 +117,7 @@ Failure Session::snapped_move() {
   const Point asked = read_any_point(in_, game_);
   const std::optional<Point> q = game_.nearest_living_move(asked);
   if (!q) return std::nullopt;
-  if (placeability_checked(asked) && !(game_.alive_zone().deepest(*q) <= SNAP_DEPTH))
+  if (placeability_checked(asked) && !(game_.alive_zone().deepest(*q) <= EPSILON))
     return "the nearest living move" + at(*q) + " is not placeable";
   return move(*q);
 }

@@ -1,5 +1,25 @@
 """Move sequences recorded from seeded random self-play on a board of 18,
-kept because each ends in a capture of a kind that is hard to build by hand."""
+kept because each ends in a capture of a kind that is hard to build by hand,
+and the seeded self-play that busy positions are made with."""
+
+import random
+
+import quelmar as qm
+
+
+def self_play(seed, moves, size=18.0):
+    """Snapped random moves; refused self-captures are simply skipped."""
+    rng = random.Random(seed)
+    game = qm.Game(size)
+    for _ in range(moves):
+        point = game.nearest_living_move((rng.uniform(0, size), rng.uniform(0, size)))
+        if point is None:
+            break
+        try:
+            game.try_move(point)
+        except qm.SelfCaptureError:
+            pass
+    return game
 
 # The last move captures [9].
 CORNER_CAPTURE = [

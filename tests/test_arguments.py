@@ -9,17 +9,10 @@ from hypothesis import given
 from hypothesis import strategies as st
 
 import quelmar as qm
+from expect import raises
 
 B = qm.Color.BLACK
 ORIGIN = (0.0, 0.0)
-
-
-def raises(exc, text, fn, *args, **kwargs):
-    with pytest.raises(exc) as info:
-        fn(*args, **kwargs)
-    assert type(info.value) is exc
-    assert str(info.value) == text
-    return info.value
 
 
 # ---------------------------------------------------------------- binding

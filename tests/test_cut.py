@@ -5,12 +5,11 @@ ones), and probes that leave the position exactly as they found it."""
 
 import itertools
 import math
-import random
 
 import pytest
 
 import quelmar as qm
-from recorded_games import CAPTURE_WITHOUT_OWN_SPACE, CORNER_CAPTURE, CORNER_CAPTURE_IDS
+from recorded_games import CAPTURE_WITHOUT_OWN_SPACE, CORNER_CAPTURE, CORNER_CAPTURE_IDS, self_play
 
 B, W = qm.Color.BLACK, qm.Color.WHITE
 CONNECTED, CUTTABLE, TOO_FAR = qm.CutKind.CONNECTED, qm.CutKind.CUTTABLE, qm.CutKind.TOO_FAR
@@ -32,20 +31,6 @@ def played(moves):
     game = qm.Game(18.0)
     for point in moves:
         game.try_move(point)
-    return game
-
-
-def self_play(seed, moves, size=18.0):
-    rng = random.Random(seed)
-    game = qm.Game(size)
-    for _ in range(moves):
-        point = game.nearest_living_move((rng.uniform(0, size), rng.uniform(0, size)))
-        if point is None:
-            break
-        try:
-            game.try_move(point)
-        except qm.SelfCaptureError:
-            pass
     return game
 
 

@@ -11,16 +11,9 @@ import struct
 import pytest
 
 import quelmar as qm
+from expect import raises
 
 B, W = qm.Color.BLACK, qm.Color.WHITE
-
-
-def raises(exc, text, fn, *args, **kwargs):
-    with pytest.raises(exc) as info:
-        fn(*args, **kwargs)
-    assert type(info.value) is exc
-    assert str(info.value) == text
-    return info.value
 
 
 def bits(x):

@@ -13,7 +13,7 @@ import sys
 import pytest
 
 import quelmar as qm
-from recorded_games import CAPTURE_WITHOUT_OWN_SPACE, CORNER_CAPTURE, GROUP_CAPTURE
+from recorded_games import CAPTURE_WITHOUT_OWN_SPACE, CORNER_CAPTURE, GROUP_CAPTURE, self_play
 
 B, W = qm.Color.BLACK, qm.Color.WHITE
 PROTOCOLS = range(pickle.HIGHEST_PROTOCOL + 1)
@@ -31,21 +31,6 @@ ENUM_MEMBERS = [
 
 def round_trip(value, protocol):
     return pickle.loads(pickle.dumps(value, protocol))
-
-
-def self_play(seed, moves, size=18.0):
-    """Snapped random moves; refused self-captures are simply skipped."""
-    rng = random.Random(seed)
-    game = qm.Game(size)
-    for _ in range(moves):
-        point = game.nearest_living_move((rng.uniform(0, size), rng.uniform(0, size)))
-        if point is None:
-            break
-        try:
-            game.try_move(point)
-        except qm.SelfCaptureError:
-            pass
-    return game
 
 
 def played(moves, size=18.0):

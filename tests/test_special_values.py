@@ -354,3 +354,19 @@ def test_exact_coincidences_undo_bit_for_bit(name):
     assert probe(game) == before
     # The same carves in the same order build the same structure.
     assert qm.Game.replay(18.0, game.deltas() + [delta]).dump_svg() == after
+
+
+def test_a_snap_between_circles_overlapping_by_the_tolerance_is_playable():
+    # The two circles overlap by EPSILON less an ulp or two, so they only
+    # touch and the first one's arc runs inside the second; the boundary
+    # point nearest the question lies a few ulps past EPSILON deep there.
+    game = qm.Game.replay(9.0, [
+        qm.GameDelta(qm.Stone(0, qm.Color.BLACK, (8.0, 2.8269298345355014))),
+        qm.GameDelta(qm.Stone(1, qm.Color.WHITE, (8.0, 6.826929734535502))),
+    ])
+    assert Board(game).depth((8.0, 4.826929834535502)) > qm.EPSILON
+    snapped = game.nearest_living_move((8.235547942211902, 5.046244140019759))
+    assert Board(game).placeable(snapped)
+    assert math.dist(snapped, (8.0, 4.826929834535502)) < 1e-8
+    assert game.try_move(snapped).new_stone.position == snapped
+    game.validate()

@@ -3,7 +3,6 @@ palettes and labels of many groups, forced eyes, agreement of every drawn
 element with groups(), and documents that a real renderer draws."""
 
 import math
-import random
 import re
 import shutil
 import struct
@@ -12,7 +11,7 @@ import subprocess
 import pytest
 
 import quelmar as qm
-from recorded_games import CAPTURE_WITHOUT_OWN_SPACE, CORNER_CAPTURE, GROUP_CAPTURE
+from recorded_games import CAPTURE_WITHOUT_OWN_SPACE, CORNER_CAPTURE, GROUP_CAPTURE, self_play
 
 B, W = qm.Color.BLACK, qm.Color.WHITE
 
@@ -85,20 +84,6 @@ def board(stones, size=18.0, captures=()):
     captures = dict(captures)
     log = [qm.GameDelta(qm.Stone(i, c, p), captures.get(i, [])) for i, (c, p) in enumerate(stones)]
     return qm.Game.replay(size, log)
-
-
-def self_play(seed, moves, size=18.0):
-    rng = random.Random(seed)
-    game = qm.Game(size)
-    for _ in range(moves):
-        point = game.nearest_living_move((rng.uniform(0, size), rng.uniform(0, size)))
-        if point is None:
-            break
-        try:
-            game.try_move(point)
-        except qm.SelfCaptureError:
-            pass
-    return game
 
 
 def played(moves):

@@ -66,7 +66,8 @@ class AliveZone {
   // playable space. No rings: dead.
   bool cell_is_alive(const std::vector<std::vector<Point>>& rings) const;
   // The placeable point nearest p (p itself at depth ≤ 0); none for a
-  // non-finite p or a full board.
+  // non-finite p or a full board. A boundary point that rounding leaves
+  // deeper than EPSILON is stepped off into placeable space.
   std::optional<Point> closest_point(Point p) const;
 
   // The plain scans over every shape and segment that define the four
@@ -111,8 +112,17 @@ class AliveZone {
   bool boundary_point_inside(const std::vector<std::vector<Point>>& rings) const;
   // Distance from q to one exposed piece; NaN when it has no span.
   double piece_distance(SegId seg, const LineSegment& q) const;
+  // Folds the distances from q to one shape's exposed pieces into `best`;
+  // false once something touches q.
+  bool fold_shape_distance(const Shape& shape, const LineSegment& q, double& best) const;
   // The point one shape offers to closest_point, and its distance from p.
   std::optional<Point> shape_offer(const Shape& shape, Point p, double& offer_distance) const;
+  // Replaces `best` by the first forced eye strictly nearer to p.
+  void offer_forced_eyes(Point p, std::optional<Point>& best, double& best_distance) const;
+  // `answer` when it is placeable by `depth`, else the nearby point
+  // closest_point answers instead.
+  std::optional<Point> placeable_near(std::optional<Point> answer, Point asked,
+                                      double (AliveZone::*depth)(Point) const) const;
   // The existing shapes a circle about `centre` may cross, ascending by id.
   std::vector<ShapeGeometryEntry> crossing_candidates(Point centre) const;
   // Removes `circle` from the covers of every other shape; answers the

@@ -43,19 +43,22 @@ double AliveZone::piece_distance(SegId seg, const LineSegment& q) const {
   return span->is_arc ? span->arc.distance_to_segment(q) : span->line.distance_to(q);
 }
 
+bool AliveZone::fold_shape_distance(const Shape& shape, const LineSegment& q, double& best) const {
+  if (shape.len < 2) return true;
+  bool touching = false;
+  for_each_exposed(shape, [&](SegId seg, const Segment&) {
+    const double d = piece_distance(seg, q);
+    if (d < best) best = d;  // a NaN distance never wins
+    touching = best <= 0;
+    return !touching;
+  });
+  return !touching;
+}
+
 double AliveZone::reference_closest_distance(const LineSegment& q) const {
   double best = INF;
-  for (const auto& [id, shape] : graph_.shapes()) {
-    if (shape.len < 2) continue;
-    bool touching = false;
-    for_each_exposed(shape, [&](SegId seg, const Segment&) {
-      const double d = piece_distance(seg, q);
-      if (d < best) best = d;  // a NaN distance never wins
-      touching = best <= 0;
-      return !touching;
-    });
-    if (touching) return 0.0;
-  }
+  for (const auto& [id, shape] : graph_.shapes())
+    if (!fold_shape_distance(shape, q, best)) return 0.0;
   return best;
 }
 
@@ -142,6 +145,12 @@ std::optional<Point> AliveZone::reference_closest_point(Point p) const {
       best_distance = offer_distance;
     }
   }
+  offer_forced_eyes(p, best, best_distance);
+  return placeable_near(best, p, &AliveZone::reference_deepest);
+}
+
+void AliveZone::offer_forced_eyes(Point p, std::optional<Point>& best, double& best_distance) const {
+  // Eyes come after the shapes, in key order: a shape's offer wins a tie.
   for (const auto& [key, eye] : forced_eyes_) {
     const double d = distance(p, eye);
     if (d < best_distance) {
@@ -149,7 +158,33 @@ std::optional<Point> AliveZone::reference_closest_point(Point p) const {
       best_distance = d;
     }
   }
-  return best;
+}
+
+std::optional<Point> AliveZone::placeable_near(std::optional<Point> answer, Point asked,
+                                               double (AliveZone::*depth)(Point) const) const {
+  if (!answer || (this->*depth)(*answer) <= EPSILON) return answer;
+  // Circles overlapping by less than EPSILON only touch and do not cut each
+  // other, so a point of one's exposed arc can lie inside the other by up
+  // to EPSILON, and by a few ulps more once rounded: a snapped move there
+  // would be refused. Step off it by the least trial distance that reaches
+  // placeable space, taking the trial point nearest `asked`.
+  static constexpr double D = 0.7071067811865476;
+  static constexpr Point DIRECTIONS[8] = {{1, 0}, {D, D}, {0, 1}, {-D, D}, {-1, 0}, {-D, -D}, {0, -1}, {D, -D}};
+  const double scale = std::fmax(1.0, std::fmax(std::fabs(answer->x), std::fabs(answer->y)));
+  for (double h = std::ldexp(scale, -32); h <= std::ldexp(scale, -8); h *= 2) {
+    std::optional<Point> best;
+    double best_distance = INF;
+    for (const Point& u : DIRECTIONS) {
+      const Point trial{answer->x + h * u.x, answer->y + h * u.y};
+      const double d = distance(asked, trial);
+      if (d < best_distance && (this->*depth)(trial) <= EPSILON) {
+        best = trial;
+        best_distance = d;
+      }
+    }
+    if (best) return best;
+  }
+  return answer;  // nothing placeable this close: the boundary point stands
 }
 
 }  // namespace quelmar

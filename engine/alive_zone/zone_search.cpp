@@ -94,18 +94,7 @@ double AliveZone::closest_distance(const LineSegment& q) const {
   const Box box = Box::of_segment(q.a, q.b);
   if (!index_.tame(box)) return reference_closest_distance(q);
   double best = INF;
-  // Folds one shape's pieces into `best`; false once something touches.
-  auto measure = [&](const Shape& shape) {
-    if (shape.len < 2) return true;
-    bool touching = false;
-    for_each_exposed(shape, [&](SegId seg, const Segment&) {
-      const double d = piece_distance(seg, q);
-      if (d < best) best = d;  // a NaN distance never wins
-      touching = best <= 0;
-      return !touching;
-    });
-    return !touching;
-  };
+  auto measure = [&](const Shape& shape) { return fold_shape_distance(shape, q, best); };
   bool touching = false;
   index_.search_outward(
       box,
@@ -255,14 +244,8 @@ std::optional<Point> AliveZone::closest_point(Point p) const {
       if (edge_line_gap(*edge, Box::of_point(p)) - index_.slack() > best_distance) continue;
     if (const Shape* shape = graph_.shape(e.id)) consider(e.id, *shape);
   }
-  for (const auto& [key, eye] : forced_eyes_) {
-    const double d = distance(p, eye);
-    if (d < best_distance) {
-      best = eye;
-      best_distance = d;
-    }
-  }
-  return best;
+  offer_forced_eyes(p, best, best_distance);
+  return placeable_near(best, p, &AliveZone::deepest);
 }
 
 }  // namespace quelmar

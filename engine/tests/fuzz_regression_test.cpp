@@ -93,7 +93,9 @@ TEST(FuzzRegressions, CirclesJustOverFourApartDoNotCrossAtNaN) {
   zone.uncarve(zone.carve({9.0, 9.0}));
   EXPECT_TRUE(same_live_structure(before, zone.graph()));
   for (const auto& slot : zone.graph().arena())
-    if (slot) EXPECT_FALSE(std::isnan(slot->start.x) || std::isnan(slot->start.y));
+    if (slot) {
+      EXPECT_FALSE(std::isnan(slot->start.x) || std::isnan(slot->start.y));
+    }
 
   Game game(18.0);
   for (Point p : {Point{x, 9.0}, Point{x, x}}) ASSERT_TRUE(game.try_move(p).ok());

@@ -226,7 +226,9 @@ TEST(Replay, ReusedCapturedIdIsReportedByValidation) {
   ASSERT_TRUE(game.try_move({9.0, 9.0}).ok());
   for (std::size_t k = 1; k < ring.size(); ++k) {
     ASSERT_TRUE(game.try_move(ring[k]).ok());
-    if (k + 1 < ring.size()) ASSERT_TRUE(game.pass().ok());
+    if (k + 1 < ring.size()) {
+      ASSERT_TRUE(game.pass().ok());
+    }
   }
   ASSERT_EQ(game.captured().count(1), 1u);
   ASSERT_TRUE(game.apply_delta({Stone{1, Color::White, {2.0, 15.0}}}, false).ok());

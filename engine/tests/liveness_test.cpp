@@ -91,6 +91,52 @@ TEST(ClosestPoint, AgreesWithAGridOfPlaceablePoints) {
   }
 }
 
+// Circles overlapping by just under EPSILON only touch, so each one's arc
+// runs up to EPSILON inside the other; where rounding takes the nearest
+// boundary point past the tolerance, the answer steps off into placeable
+// space, staying within a hair of the boundary.
+TEST(ClosestPoint, StepsOffAnArcThatRoundsPastTheTolerance) {
+  AliveZone z(9.0);
+  ASSERT_TRUE(z.remove_circle(2, {8.0, 2.8269298345355014}));
+  ASSERT_TRUE(z.remove_circle(3, {8.0, 6.826929734535502}));
+  const Point asked{8.235547942211902, 5.046244140019759};
+  const Point boundary{8.0, 4.826929834535502};  // on the first circle, due north
+  ASSERT_GT(z.deepest(boundary), EPSILON);
+  const std::optional<Point> a = z.closest_point(asked);
+  ASSERT_TRUE(a);
+  EXPECT_LE(z.deepest(*a), EPSILON);
+  EXPECT_LT(distance(*a, boundary), 1e-8);
+  const std::optional<Point> r = z.reference_closest_point(asked);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(coordinate_bits(r->x), coordinate_bits(a->x));
+  EXPECT_EQ(coordinate_bits(r->y), coordinate_bits(a->y));
+}
+
+TEST(ClosestPoint, CirclesAtTheToleranceOfTouchingAlwaysSnapPlaceably) {
+  std::mt19937_64 rng(11);
+  for (int trial = 0; trial < 1000; ++trial) {
+    AliveZone z(18.0);
+    const double angle = uniform(rng, 0, TWO_PI);
+    // Centres a few ulps either side of touching within the tolerance.
+    const double gap = (4.0 - EPSILON) + (static_cast<int>(rng() % 33) - 16) * 8.9e-16;
+    const Point a{uniform(rng, 6, 12), uniform(rng, 6, 12)};
+    const Point u{std::cos(angle), std::sin(angle)};
+    const Point b{a.x + gap * u.x, a.y + gap * u.y};
+    ASSERT_TRUE(z.remove_circle(0, a));
+    ASSERT_TRUE(z.remove_circle(1, b));
+    // Asked from inside the first circle, all but on the line of centres:
+    // its nearest boundary is the arc where it runs inside the second.
+    const Point touch{a.x + 2.0 * u.x, a.y + 2.0 * u.y};
+    const double phi = angle + uniform(rng, -1e-9, 1e-9), r = uniform(rng, 0.5, 1.99);
+    const Point asked{a.x + r * std::cos(phi), a.y + r * std::sin(phi)};
+    const std::optional<Point> got = z.closest_point(asked);
+    ASSERT_TRUE(got);
+    EXPECT_LE(z.deepest(*got), EPSILON) << trial;
+    // On the arc by the touching point, or at a crossing when they cut.
+    EXPECT_LT(distance(*got, touch), 1e-3) << trial;
+  }
+}
+
 TEST(ClosestDistance, MeasuresOnlyExposedBoundary) {
   AliveZone z(18.0);
   EXPECT_EQ(z.closest_distance({{3, 5}, {3, 9}}), 2.0);
