@@ -11,28 +11,21 @@ Times are medians in microseconds.
 import argparse
 import itertools
 import math
-import random
+import os
 import statistics
+import sys
 import time
 
 import quelmar as qm
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+
+from recorded_games import self_play  # noqa: E402
+
 
 def position(stones, seed, size=18.0):
     """Snapped random self-play until `stones` stones are in play."""
-    rng = random.Random(seed)
-    game = qm.Game(size)
-    for _ in range(stones * 20):
-        if game.stone_count >= stones:
-            break
-        point = game.nearest_living_move((rng.uniform(0, size), rng.uniform(0, size)))
-        if point is None:
-            break
-        try:
-            game.try_move(point)
-        except qm.SelfCaptureError:
-            pass
-    return game
+    return self_play(seed, stones * 20, size, stones=stones)
 
 
 def timed_us(call):

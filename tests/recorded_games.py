@@ -7,11 +7,14 @@ import random
 import quelmar as qm
 
 
-def self_play(seed, moves, size=18.0):
-    """Snapped random moves; refused self-captures are simply skipped."""
+def self_play(seed, moves, size=18.0, stones=None):
+    """Snapped random moves, at most `moves` of them and none once `stones`
+    stones are in play; refused self-captures are simply skipped."""
     rng = random.Random(seed)
     game = qm.Game(size)
     for _ in range(moves):
+        if stones is not None and game.stone_count >= stones:
+            break
         point = game.nearest_living_move((rng.uniform(0, size), rng.uniform(0, size)))
         if point is None:
             break
