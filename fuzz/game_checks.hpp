@@ -26,7 +26,6 @@ struct Agreement {
   bool ids_reused = false;
 };
 
-
 // A board on which rounding stays far below the placement tolerance and the
 // Voronoi partition is well defined: finite, at least 1 and at most 1e6.
 bool reasonable_board(double board_size);
