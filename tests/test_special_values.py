@@ -69,6 +69,8 @@ def check_nearest(game, board, p, sample):
     if board.depth(p) <= 0:
         assert same_point(answer, p)
         return
+    if answer is not None:
+        assert board.depth(answer) <= qm.EPSILON, (p, answer)
     if not sample:
         return
     assert answer is not None

@@ -67,7 +67,9 @@ class AliveZone {
   bool cell_is_alive(const std::vector<std::vector<Point>>& rings) const;
   // The placeable point nearest p (p itself at depth ≤ 0); none for a
   // non-finite p or a full board. A boundary point that rounding leaves
-  // deeper than EPSILON is stepped off into placeable space.
+  // deeper than EPSILON is stepped off into placeable space; on a board
+  // whose inset square is empty or a point, where the boundary offers only
+  // dead space, the answer is the nearest forced eye, or none.
   std::optional<Point> closest_point(Point p) const;
 
   // The plain scans over every shape and segment that define the four
@@ -120,7 +122,8 @@ class AliveZone {
   // Replaces `best` by the first forced eye strictly nearer to p.
   void offer_forced_eyes(Point p, std::optional<Point>& best, double& best_distance) const;
   // `answer` when it is placeable by `depth`, else the nearby point
-  // closest_point answers instead.
+  // closest_point answers instead: a placeable point a hair away, or else
+  // the nearest forced eye, or none.
   std::optional<Point> placeable_near(std::optional<Point> answer, Point asked,
                                       double (AliveZone::*depth)(Point) const) const;
   // The existing shapes a circle about `centre` may cross, ascending by id.

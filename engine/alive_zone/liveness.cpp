@@ -16,6 +16,19 @@ namespace {
 
 constexpr double INF = std::numeric_limits<double>::infinity();
 
+// How far an offer lies from the asked point. Beyond about 1.3e154 the
+// squares in `distance` overflow and every offer would tie at +∞, leaving
+// no answer on a board full of placeable points; there the offers are
+// ordered by the overflow-free length instead, and past the largest double
+// they all tie (the board is far below rounding there) and the first
+// stands. Nearer offers keep the plain distance bit for bit.
+double offer_distance_from(Point asked, Point offer) {
+  const double d = distance(asked, offer);
+  if (d != INF) return d;
+  const double h = std::hypot(asked.x - offer.x, asked.y - offer.y);
+  return h != INF ? h : std::numeric_limits<double>::max();
+}
+
 }  // namespace
 
 bool AliveZone::on_board(Point p) const {
@@ -111,7 +124,7 @@ std::optional<Point> AliveZone::shape_offer(const Shape& shape, Point p, double&
     // offers nothing.
     if (const CircleGeometry* c = as_circle(shape.geometry)) {
       offer = nearest_on_circle(*c, p);
-      offer_distance = distance(p, *offer);
+      offer_distance = offer_distance_from(p, *offer);
     }
     return offer;
   }
@@ -120,7 +133,7 @@ std::optional<Point> AliveZone::shape_offer(const Shape& shape, Point p, double&
     const std::optional<Span> span = graph_.segment_span(seg);
     if (!span) return true;
     const Point candidate = span->closest_point(p);
-    const double d = distance(p, candidate);
+    const double d = offer_distance_from(p, candidate);
     if (d < offer_distance) {
       offer = candidate;
       offer_distance = d;
@@ -152,7 +165,7 @@ std::optional<Point> AliveZone::reference_closest_point(Point p) const {
 void AliveZone::offer_forced_eyes(Point p, std::optional<Point>& best, double& best_distance) const {
   // Eyes come after the shapes, in key order: a shape's offer wins a tie.
   for (const auto& [key, eye] : forced_eyes_) {
-    const double d = distance(p, eye);
+    const double d = offer_distance_from(p, eye);
     if (d < best_distance) {
       best = eye;
       best_distance = d;
@@ -176,7 +189,7 @@ std::optional<Point> AliveZone::placeable_near(std::optional<Point> answer, Poin
     double best_distance = INF;
     for (const Point& u : DIRECTIONS) {
       const Point trial{answer->x + h * u.x, answer->y + h * u.y};
-      const double d = distance(asked, trial);
+      const double d = offer_distance_from(asked, trial);
       if (d < best_distance && (this->*depth)(trial) <= EPSILON) {
         best = trial;
         best_distance = d;
@@ -184,7 +197,13 @@ std::optional<Point> AliveZone::placeable_near(std::optional<Point> answer, Poin
     }
     if (best) return best;
   }
-  return answer;  // nothing placeable this close: the boundary point stands
+  // Nothing placeable this close: the inset square is empty or a single
+  // point (boards below 2), so its boundary offers only dead space. A forced
+  // eye is placeable wherever it lies; without one, nothing is.
+  std::optional<Point> eye;
+  double eye_distance = INF;
+  offer_forced_eyes(asked, eye, eye_distance);
+  return eye;
 }
 
 }  // namespace quelmar

@@ -2,7 +2,7 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstring>
+#include <cstdlib>
 
 namespace quelmar {
 
@@ -15,12 +15,41 @@ const char* non_finite_text(double v) {
   return nullptr;
 }
 
-// Shortest round-trip text in the given style. 5e-324 in fixed notation
-// needs about 330 characters.
+// Shortest round-trip text in the given style.
 std::string shortest(double v, std::chars_format fmt) {
-  char buf[512];
+  char buf[64];
   auto res = std::to_chars(buf, buf + sizeof buf, v, fmt);
   return std::string(buf, res.ptr);
+}
+
+// The shortest round-trip digits of a finite value, written out without an
+// exponent: zeros pad a large whole value ("1e23" → 1 and 23 zeros) and lead
+// a small one. to_chars in fixed style would write a large value's exact
+// binary expansion instead (99999999999999991611392 for 1e23).
+std::string shortest_fixed(double v) {
+  const std::string sci = shortest(v, std::chars_format::scientific);  // "-d.ddde+XX"
+  const std::size_t e = sci.find('e');
+  const bool negative = sci[0] == '-';
+  std::string digits;
+  for (std::size_t i = negative ? 1 : 0; i < e; ++i)
+    if (sci[i] != '.') digits += sci[i];
+  // The value is 0.d1d2…dn × 10^point.
+  const long point = std::strtol(sci.c_str() + e + 1, nullptr, 10) + 1;
+  const long n = static_cast<long>(digits.size());
+  std::string out = negative ? "-" : "";
+  if (point >= n) {
+    out += digits;
+    out.append(static_cast<std::size_t>(point - n), '0');
+  } else if (point > 0) {
+    out.append(digits, 0, static_cast<std::size_t>(point));
+    out += '.';
+    out.append(digits, static_cast<std::size_t>(point), std::string::npos);
+  } else {
+    out += "0.";
+    out.append(static_cast<std::size_t>(-point), '0');
+    out += digits;
+  }
+  return out;
 }
 
 // "1.5e+16" → "1.5e16", "1e-05" → "1e-5".
@@ -43,7 +72,7 @@ std::string tidy_exponent(const std::string& sci) {
 
 std::string plain_number_text(double v) {
   if (const char* t = non_finite_text(v)) return t;
-  return shortest(v, std::chars_format::fixed);
+  return shortest_fixed(v);
 }
 
 std::string repr_number_text(double v) {
@@ -51,7 +80,7 @@ std::string repr_number_text(double v) {
   double mag = std::fabs(v);
   if (mag >= 1e16 || (mag != 0 && mag < 1e-4))
     return tidy_exponent(shortest(v, std::chars_format::scientific));
-  std::string s = shortest(v, std::chars_format::fixed);
+  std::string s = shortest_fixed(v);
   if (s.find('.') == std::string::npos) s += ".0";
   return s;
 }

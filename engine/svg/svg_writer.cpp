@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <set>
 
 #include "geometry/number_text.hpp"
@@ -10,6 +11,8 @@
 namespace quelmar {
 
 std::string one_decimal_text(double v) {
+  // NaN and the infinities read as everywhere else, not as "-nan".
+  if (!std::isfinite(v)) return plain_number_text(v);
   if (v == 0.0) v = 0.0;  // folds -0.0
   char buf[400];
   auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 1);

@@ -112,3 +112,21 @@ TEST(NumberText, PlainAndRepr) {
   EXPECT_EQ(point_diagnostic_text({4.0, 2.5}), "Point { x: 4.0, y: 2.5 }");
   EXPECT_EQ(plain_position_text({-1.0, 2.5}), "(-1, 2.5)");
 }
+
+// Past 2^53 a whole double's exact binary expansion has more digits than
+// it takes to read it back; the texts print the shortest digits and pad.
+TEST(NumberText, HugeWholeValuesPrintShortestDigitsPaddedWithZeros) {
+  EXPECT_EQ(plain_number_text(0x1p60), "1152921504606847000");
+  EXPECT_EQ(plain_number_text(0x1p70), "1180591620717411300000");
+  EXPECT_EQ(plain_number_text(1e23), "100000000000000000000000");
+  EXPECT_EQ(plain_number_text(-1e23), "-100000000000000000000000");
+  EXPECT_EQ(plain_number_text(1e300), "1" + std::string(300, '0'));
+  EXPECT_EQ(plain_number_text(0x1p53), "9007199254740992");
+  EXPECT_EQ(plain_number_text(0x1p53 + 2), "9007199254740994");
+  EXPECT_EQ(plain_number_text(0x1p53 - 1), "9007199254740991");
+  EXPECT_EQ(plain_number_text(1.5e-7), "0.00000015");
+  EXPECT_EQ(plain_number_text(5e-324), "0." + std::string(323, '0') + "5");
+  EXPECT_EQ(plain_number_text(123.456), "123.456");
+  EXPECT_EQ(repr_number_text(9007199254740994.0), "9007199254740994.0");
+  EXPECT_EQ(repr_number_text(1e23), "1e23");
+}

@@ -137,6 +137,52 @@ TEST(ClosestPoint, CirclesAtTheToleranceOfTouchingAlwaysSnapPlaceably) {
   }
 }
 
+// Below a size of 2 the inset square is empty (or, at 2, a single point):
+// the edge lines still offer boundary points, but every one is dead space.
+TEST(ClosestPoint, BoardsWithoutAnInsetSquareAnswerOnlyPlaceablePointsOrNone) {
+  const double sizes[] = {0.0, 1.0, 1.5, 2.0, std::nextafter(2.0, 3.0), -1.0, NaN, Inf};
+  const Point asked[] = {{0, 0}, {0.5, 0.5}, {1, 1}, {0.75, 0.2}, {5, 5}, {-3, 2}, {1, 1e-300}};
+  for (double size : sizes) {
+    AliveZone z(size);
+    for (Point p : asked) {
+      const std::optional<Point> got = z.closest_point(p);
+      if (got) {
+        EXPECT_LE(z.deepest(*got), EPSILON) << size << " " << p.x << "," << p.y;
+      }
+      const std::optional<Point> ref = z.reference_closest_point(p);
+      ASSERT_EQ(got.has_value(), ref.has_value());
+      if (got) {
+        EXPECT_EQ(PointKey::from(*got), PointKey::from(*ref));
+      }
+    }
+  }
+  EXPECT_FALSE(AliveZone(1.5).closest_point({0.5, 0.5}));
+  EXPECT_EQ(AliveZone(2.0).closest_point({1, 1}), (Point{1, 1}));
+  // A forced eye is placeable wherever it lies, so it is the answer there.
+  AliveZone z(1.5);
+  z.add_forced_eye({0.75, 0.75});
+  z.add_forced_eye({0.25, 1.25});
+  EXPECT_EQ(z.closest_point({0, 0}), (Point{0.75, 0.75}));
+  EXPECT_EQ(z.closest_point({0, 1.5}), (Point{0.25, 1.25}));
+}
+
+// Past about 1.3e154 the squared distances overflow; the board is still
+// full of placeable points and one of them is the answer.
+TEST(ClosestPoint, AstronomicallyFarPointsStillSnapOntoTheBoard) {
+  AliveZone z(18.0);
+  ASSERT_TRUE(z.remove_circle(0, {9, 9}));
+  EXPECT_EQ(z.closest_point({-1e300, 5.0}), (Point{1.0, 5.0}));
+  // Offers a few units apart tie at that distance; the first shape's stands.
+  EXPECT_EQ(z.closest_point({5.0, 1e200}), (Point{1.0, 17.0}));
+  const double big = std::numeric_limits<double>::max();
+  for (Point p : {Point{1e154, 1e154}, Point{-1e300, 1e300}, Point{big, -big}, Point{-big, -big}}) {
+    const std::optional<Point> got = z.closest_point(p);
+    ASSERT_TRUE(got) << p.x << "," << p.y;
+    EXPECT_LE(z.deepest(*got), EPSILON);
+    EXPECT_EQ(got, z.reference_closest_point(p));
+  }
+}
+
 TEST(ClosestDistance, MeasuresOnlyExposedBoundary) {
   AliveZone z(18.0);
   EXPECT_EQ(z.closest_distance({{3, 5}, {3, 9}}), 2.0);

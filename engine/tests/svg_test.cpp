@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "game/game.hpp"
 #include "svg/group_style.hpp"
 #include "svg/svg_writer.hpp"
@@ -7,6 +9,9 @@
 using namespace quelmar;
 
 namespace {
+
+const double NaN = std::numeric_limits<double>::quiet_NaN();
+const double Inf = std::numeric_limits<double>::infinity();
 
 std::string svg_of(const Game& g) { return dump_svg(g.board_size(), g.alive_zone(), g.voronoi()); }
 
@@ -65,6 +70,19 @@ TEST(Svg, FractionalBoardSizeAndOneDecimalText) {
   EXPECT_EQ(one_decimal_text(0.25), "0.2");  // ties to even
   EXPECT_EQ(one_decimal_text(0.45), "0.5");  // the binary value lies above the tie
   EXPECT_EQ(one_decimal_text(17.0), "17.0");
+  EXPECT_EQ(one_decimal_text(NaN), "NaN");
+  EXPECT_EQ(one_decimal_text(-NaN), "NaN");
+  EXPECT_EQ(one_decimal_text(Inf), "inf");
+  EXPECT_EQ(one_decimal_text(-Inf), "-inf");
+}
+
+TEST(Svg, NonFiniteBoardsWriteNumberTextsNotLibcSpellings) {
+  for (double size : {NaN, -NaN, Inf, -Inf}) {
+    const std::string doc = svg_of(Game(size));
+    EXPECT_EQ(doc.find("nan"), std::string::npos) << doc;
+    EXPECT_EQ(doc.find("INF"), std::string::npos) << doc;
+  }
+  EXPECT_NE(svg_of(Game(NaN)).find("L 1.0,NaN"), std::string::npos);
 }
 
 TEST(Svg, LabelsAndPalettes) {
