@@ -40,6 +40,9 @@ class AliveZone {
   // then uncarve restores every surviving segment bit for bit.
   void uncarve(ShapeId shape);
 
+  // Uses up one shape id unseen, as a carve that is undone again does.
+  void skip_shape_id() { graph_.skip_shape_id(); }
+
   // Carves the stone's dead zone; AlreadyCarved (and no change) if it has one.
   Status<DeadZoneError> remove_circle(StoneId stone, Point centre);
   // Gives the stone's dead zone back; NotCarved (and no change) if none.

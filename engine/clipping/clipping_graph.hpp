@@ -30,6 +30,8 @@ class ClippingGraph {
  public:
   // A new shape with an empty outline; open when `geometry` is an edge.
   ShapeId alloc_shape(const ShapeGeometry& geometry);
+  // Hands out no shape for the next id: ids are never given out twice.
+  void skip_shape_id() { ++next_shape_id_; }
 
   // The segment of `shape` that starts at `p`, splitting the segment that
   // contains p's offset when there is none yet. None if the shape is absent

@@ -117,6 +117,40 @@ std::optional<GameDelta> Game::pop_delta() {
   return std::move(entry.delta);
 }
 
+// The probe's placement becomes the committed turn. This has exactly the
+// effects of popping the probe and applying the committed delta afresh:
+// that carve would cross the same shapes in the same order at the same
+// points, and the forced eyes it would clear are the ones the probe
+// cleared, so only the bookkeeping of the commit remains. The partition the
+// probe built is the committed board's too when nothing was captured.
+void Game::commit_probed_move() {
+  if (!pending_move_) return;
+  std::vector<StoneId> captured = std::move(*pending_move_);
+  pending_move_.reset();
+  AppliedDelta& entry = history_.back();
+  const Stone& stone = *entry.delta.new_stone;
+  for (StoneId id : captured) {
+    auto node = stones_.extract(id);
+    const Stone taken = node.mapped();
+    captured_.insert_or_assign(id, taken);
+    // A captured stone leaves a forced eye at its centre.
+    alive_zone_.add_forced_eye(taken.position);
+    (void)alive_zone_.reclaim_circle(id);
+  }
+  captures_[color_index(stone.color)] += static_cast<std::uint32_t>(captured.size());
+  ++turn_;
+  for (StoneId id : captured) connectivity_.invalidate_near(captured_.at(id).position);
+  if (!captured.empty()) invalidate_lazy();
+  entry.delta.captured_stone_ids = std::move(captured);
+  entry.transient = false;
+  status_ = status_from_history();
+  // The rollback and the commit that this stands for each count a change,
+  // and the commit's carve would have taken a fresh shape id.
+  revision_ += 2;
+  alive_zone_.skip_shape_id();
+  check_invariants();
+}
+
 GameStatus Game::status_from_history() const {
   auto committed = [](const AppliedDelta& e) { return !e.transient; };
   auto it = history_.rbegin();

@@ -59,6 +59,18 @@ class Game {
 
   // Plays the colour to move at an already placeable position.
   Result<GameDelta, MoveError> try_move(Point position);
+
+  // try_move in two steps, for callers with fallible work of their own
+  // between deciding a move and committing it. probe_move decides: it
+  // answers the delta the move will commit and leaves the probe's placement
+  // on the board, pending; then exactly one of commit_probed_move (the move
+  // as try_move makes it) or abandon_probed_move (the board as before the
+  // probe, as after a refused self-capture). Neither can fail. A refusal,
+  // or a failed allocation inside probe_move, leaves nothing pending.
+  Result<GameDelta, MoveError> probe_move(Point position);
+  void commit_probed_move();
+  void abandon_probed_move();
+  bool move_pending() const { return pending_move_.has_value(); }
   // Stones of `color` whose group's territory no longer touches playable space.
   std::vector<Stone> dead_stones(Color color) const;
   // The stone of the last committed turn; nothing after a pass.
@@ -80,10 +92,13 @@ class Game {
   std::optional<BoardError> validate() const;
 
  private:
-  // Applies `stone` as a transient placement, runs `probe`, and always pops
-  // the transient entry again. A refused placement answers its error.
-  template <class Probe>
-  Status<DeltaError> with_transient_stone(const Stone& stone, Probe&& probe);
+  // The enemy stones a placement just probed onto the board kills, or, when
+  // it kills none, whether it leaves only the mover's own stones dead.
+  struct ProbeVerdict {
+    std::vector<Stone> captured;
+    bool self_capture = false;
+  };
+  ProbeVerdict judge_probe(Color mover) const;
 
   Status<DeltaError> check_delta(const GameDelta& delta) const;
   GameStatus status_from_history() const;
@@ -100,6 +115,8 @@ class Game {
   History history_;
   AliveZone alive_zone_;
   Connectivity connectivity_;
+  // The captures of the probed move awaiting commit_probed_move, ascending.
+  std::optional<std::vector<StoneId>> pending_move_;
   // Write-once cells, emptied by every change.
   mutable std::optional<std::vector<Stone>> stone_list_;
   mutable std::optional<Voronoi> voronoi_;

@@ -6,53 +6,77 @@ namespace quelmar {
 
 namespace {
 
-// Pops the transient entry however the probe ends.
-class RollbackGuard {
+// Abandons the probed move unless it is released: however the probe's
+// judging ends, no pending placement survives a failed decision.
+class ProbeGuard {
  public:
-  explicit RollbackGuard(Game& game) : game_(game) {}
-  RollbackGuard(const RollbackGuard&) = delete;
-  RollbackGuard& operator=(const RollbackGuard&) = delete;
-  ~RollbackGuard() { (void)game_.pop_delta(); }
+  explicit ProbeGuard(Game& game) : game_(game) {}
+  ProbeGuard(const ProbeGuard&) = delete;
+  ProbeGuard& operator=(const ProbeGuard&) = delete;
+  ~ProbeGuard() {
+    if (armed_) game_.abandon_probed_move();
+  }
+  void release() { armed_ = false; }
 
  private:
   Game& game_;
+  bool armed_ = true;
 };
 
 }  // namespace
 
-template <class Probe>
-Status<DeltaError> Game::with_transient_stone(const Stone& stone, Probe&& probe) {
-  if (auto placed = apply_delta(GameDelta{stone, {}}, true); !placed) return placed;
-  RollbackGuard rollback(*this);
-  probe();
-  return Ok{};
+Game::ProbeVerdict Game::judge_probe(Color mover) const {
+  ProbeVerdict verdict;
+  verdict.captured = dead_stones(opposite(mover));
+  // When enemy stones die, the mover's own dead groups are not looked at.
+  if (verdict.captured.empty()) verdict.self_capture = !dead_stones(mover).empty();
+  return verdict;
 }
 
-Result<GameDelta, MoveError> Game::try_move(Point position) {
+Result<GameDelta, MoveError> Game::probe_move(Point position) {
   if (status_ == GameStatus::Ended) return Err{MoveError::game_over()};
   // A NaN depth is not placeable either.
   if (!(alive_zone_.deepest(position) <= EPSILON)) return Err{MoveError::not_placeable(position)};
 
   const Stone stone{turn_, color_of_turn(turn_), position};
-  std::vector<Stone> captured;
-  bool self_capture = false;
-  auto probed = with_transient_stone(stone, [&] {
-    captured = dead_stones(opposite(stone.color));
-    // When enemy stones die, the mover's own dead groups are not looked at.
-    if (captured.empty()) self_capture = !dead_stones(stone.color).empty();
-  });
-  if (!probed) return Err{MoveError::from_delta(probed.error())};
-  if (self_capture) return Err{MoveError::self_capture(stone.color, position)};
+  const std::uint64_t revision_before = revision_;
+  // The probe: the stone placed as a transient delta that captures nothing.
+  if (auto placed = apply_delta(GameDelta{stone, {}}, true); !placed)
+    return Err{MoveError::from_delta(placed.error())};
+  pending_move_.emplace();
+  ProbeGuard guard(*this);
+  ProbeVerdict verdict;
+  try {
+    verdict = judge_probe(stone.color);
+  } catch (...) {
+    // A failed allocation while judging: the board goes back exactly as it
+    // was, its revision included.
+    abandon_probed_move();
+    guard.release();
+    revision_ = revision_before;
+    throw;
+  }
+  if (verdict.self_capture) return Err{MoveError::self_capture(stone.color, position)};
 
-  std::vector<StoneId> ids;
-  ids.reserve(captured.size());
-  for (const Stone& s : captured) ids.push_back(s.id);
-  std::sort(ids.begin(), ids.end());
-
-  GameDelta delta{stone, std::move(ids)};
-  if (auto committed = apply_delta(delta, false); !committed)
-    return Err{MoveError::from_delta(committed.error())};
+  GameDelta delta{stone, {}};
+  delta.captured_stone_ids.reserve(verdict.captured.size());
+  for (const Stone& s : verdict.captured) delta.captured_stone_ids.push_back(s.id);
+  std::sort(delta.captured_stone_ids.begin(), delta.captured_stone_ids.end());
+  *pending_move_ = delta.captured_stone_ids;
+  guard.release();
   return delta;
+}
+
+void Game::abandon_probed_move() {
+  if (!pending_move_) return;
+  pending_move_.reset();
+  (void)pop_delta();
+}
+
+Result<GameDelta, MoveError> Game::try_move(Point position) {
+  Result<GameDelta, MoveError> probed = probe_move(position);
+  if (probed) commit_probed_move();
+  return probed;
 }
 
 std::vector<Stone> Game::dead_stones(Color color) const {

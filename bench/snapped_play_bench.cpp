@@ -1,0 +1,143 @@
+// Real-play costs on positions reached by snapped play (every stone at the
+// nearest living move of a uniformly random point, refused moves skipped),
+// all measured in one run so that the ratios hold on a busy machine:
+// try_move + undo against one rebuild of the partition, copying the game
+// against a move, nearest_living_move, and filling a board by play.
+// Prints medians of many samples.
+//
+//     bench_snapped_play_bench [board:stones ...]   (18:51 40:210 80:1100)
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "game/game.hpp"
+
+using namespace quelmar;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double ns_since(Clock::time_point t0) { return std::chrono::duration<double, std::nano>(Clock::now() - t0).count(); }
+
+double median(std::vector<double> v) {
+  if (v.empty()) return 0.0;
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+  return v[v.size() / 2];
+}
+
+Point random_point(double board, std::mt19937_64& rng) {
+  std::uniform_real_distribution<double> u(0.0, board);
+  const double x = u(rng);
+  return {x, u(rng)};
+}
+
+// Snapped play until `stones` stones are in play (or the board is full).
+Game snapped_play(double board, std::size_t stones, std::mt19937_64& rng) {
+  Game game(board);
+  for (std::size_t tries = 0; game.stones().size() < stones && tries < stones * 20; ++tries) {
+    const std::optional<Point> p = game.nearest_living_move(random_point(board, rng));
+    if (!p) break;
+    (void)game.try_move(*p);
+  }
+  return game;
+}
+
+struct Figures {
+  double move_undo = 0, rebuild = 0, copy = 0, nearest = 0;
+};
+
+Figures measure(Game& game, std::mt19937_64& rng) {
+  const double board = game.board_size();
+  std::vector<Point> moves, asked;
+  for (int i = 0; i < 4000 && moves.size() < 300; ++i) {
+    const Point q = random_point(board, rng);
+    asked.push_back(q);
+    if (const std::optional<Point> p = game.nearest_living_move(q)) moves.push_back(*p);
+  }
+  std::vector<double> move_undo, rebuild, copy, nearest;
+  std::size_t captures = 0;
+  for (int round = 0; round < 5; ++round) {
+    for (Point p : moves) {
+      auto t0 = Clock::now();
+      const auto moved = game.try_move(p);
+      if (moved) (void)game.undo();
+      if (moved) move_undo.push_back(ns_since(t0));
+      if (moved && round == 0 && !moved.value().captured_stone_ids.empty()) ++captures;
+    }
+    for (int i = 0; i < 60; ++i) {
+      auto t0 = Clock::now();
+      const Voronoi v = Voronoi::build(game.stone_list(), board);
+      rebuild.push_back(ns_since(t0));
+      t0 = Clock::now();
+      const Game copied = game;
+      copy.push_back(ns_since(t0));
+      (void)v;
+      (void)copied;
+    }
+    auto t0 = Clock::now();
+    for (Point q : asked) (void)game.nearest_living_move(q);
+    nearest.push_back(ns_since(t0) / static_cast<double>(asked.size()));
+  }
+  std::printf("  (%zu probe points, %zu playable, %zu capture)\n", moves.size(), move_undo.size() / 5, captures);
+  return {median(move_undo), median(rebuild), median(copy), median(nearest)};
+}
+
+void bench(double board, std::size_t stones) {
+  std::mt19937_64 rng(7);
+  Game game = snapped_play(board, stones, rng);
+  const Figures f = measure(game, rng);
+  std::printf("board %3.0f %5zu stones  try_move+undo %9.0f ns  rebuild %9.0f ns  ratio %5.2f  copy %9.0f ns  "
+              "copy/move %5.2f  nearest %6.0f ns\n",
+              board, game.stones().size(), f.move_undo, f.rebuild, f.move_undo / f.rebuild, f.copy,
+              f.copy / f.move_undo, f.nearest);
+}
+
+// Filling boards by snapped play: time per committed move as the board grows.
+void fill(double board) {
+  std::mt19937_64 rng(11);
+  Game game(board);
+  std::size_t moves = 0;
+  const auto t0 = Clock::now();
+  for (std::size_t misses = 0; misses < 200;) {
+    const std::optional<Point> p = game.nearest_living_move(random_point(board, rng));
+    if (!p) break;
+    if (game.try_move(*p)) {
+      ++moves;
+      misses = 0;
+    } else {
+      ++misses;
+    }
+  }
+  const double ns = ns_since(t0);
+  std::printf("fill board %4.0f: %6zu stones by %6zu moves, %8.3f ms per move\n", board, game.stones().size(),
+              moves, ns / 1e6 / static_cast<double>(std::max<std::size_t>(moves, 1)));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::pair<double, std::size_t>> cases;
+  bool filling = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--fill") {
+      filling = true;
+      continue;
+    }
+    const auto colon = arg.find(':');
+    cases.emplace_back(std::strtod(arg.c_str(), nullptr),
+                       colon == std::string::npos ? 0 : std::strtoul(arg.c_str() + colon + 1, nullptr, 10));
+  }
+  if (cases.empty() && !filling) cases = {{18.0, 51}, {40.0, 210}, {80.0, 1100}};
+  for (const auto& [board, stones] : cases) bench(board, stones);
+  if (filling)
+    for (double board : {18.0, 36.0, 72.0, 144.0}) fill(board);
+  return 0;
+}
