@@ -15,6 +15,7 @@
 #include "game/stone.hpp"
 #include "geometry/point.hpp"
 #include "ref.hpp"
+#include "signals.hpp"
 
 namespace quelmar::py {
 
@@ -81,9 +82,10 @@ bool for_each_in_sequence(PyObject* obj, const char* name, Each&& each) {
     wrap_argument_error(name);
     return false;
   }
-  // A sequence is finite by contract; an endless one ends when memory does.
-  while (Ref item = Ref::steal(PyIter_Next(iter.get()))) {
-    if (!each(item.get())) {
+  // A sequence is finite by contract; an endless one ends when memory does,
+  // or at Ctrl-C.
+  for (std::size_t step = 0; Ref item = Ref::steal(PyIter_Next(iter.get())); ++step) {
+    if (!each(item.get()) || signal_raised(step, 1024)) {
       wrap_argument_error(name);
       return false;
     }

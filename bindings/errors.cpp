@@ -87,6 +87,8 @@ Exc delta_exception(DeltaError::Kind kind) {
       return Exc::OffBoardError;
     case DeltaError::Kind::DeadZone:
       return Exc::DeadZoneError;
+    case DeltaError::Kind::Crowded:
+      return Exc::DeltaError;
     case DeltaError::Kind::GameOver:
       break;
   }

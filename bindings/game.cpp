@@ -61,12 +61,17 @@ PyObject* game_replay(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
       return delta != nullptr;
     });
     if (!converted) return nullptr;
-    Result<Game, DeltaError> replayed = Game::replay(*size, deltas);
-    if (!replayed) {
-      raise_delta_error(replayed.error());
-      return nullptr;
+    // Game::replay's loop, with Ctrl-C heard between deltas: the game being
+    // built is dropped however the replay ends early.
+    Game game(*size);
+    for (std::size_t i = 0; i < deltas.size(); ++i) {
+      if (signal_raised(i, 16)) return nullptr;
+      if (Status<DeltaError> applied = game.apply_delta(std::move(deltas[i]), false); !applied) {
+        raise_delta_error(applied.error());
+        return nullptr;
+      }
     }
-    return new_game_object(game_class, std::move(replayed.value())).release();
+    return new_game_object(game_class, std::move(game)).release();
   });
 }
 

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "ref.hpp"
+#include "signals.hpp"
 
 namespace quelmar::py {
 
@@ -55,7 +56,7 @@ void destroy_instance(PyObject* self) {
 }
 
 // A new list of make(item) for each item, in order; empty with an error set
-// when an element could not be made.
+// when an element could not be made, or at Ctrl-C.
 template <class Range, class Make>
 Ref new_list(const Range& items, Make&& make) {
   Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(std::size(items))));
@@ -64,7 +65,8 @@ Ref new_list(const Range& items, Make&& make) {
   for (const auto& item : items) {
     Ref element = make(item);
     if (!element) return Ref();
-    PyList_SET_ITEM(list.get(), i++, element.release());
+    PyList_SET_ITEM(list.get(), i, element.release());
+    if (signal_raised(static_cast<std::size_t>(i++), 4096)) return Ref();
   }
   return list;
 }

@@ -266,6 +266,26 @@ std::vector<Point> AliveZone::remove_forced_eyes_near_point(Point p) {
   return near;
 }
 
+bool AliveZone::crowded(Point centre, std::size_t limit) const {
+  std::size_t overlapping = 0;
+  auto overlaps = [&](Point c, double radius) {
+    // Within the reach of a crossing, as the carve tests it.
+    return distance(c, centre) <= radius + STONE_DIAMETER + EPSILON;
+  };
+  if (!index_.tame(centre)) {
+    for (const ShapeGeometryEntry& e : graph_.geometries())
+      if (const CircleGeometry* c = as_circle(e.geometry); c && overlaps(c->centre, c->radius) && ++overlapping > limit)
+        return true;
+    return false;
+  }
+  for (const ShapeGeometryEntry& e : index_.ungridded())
+    if (const CircleGeometry* c = as_circle(e.geometry); c && overlaps(c->centre, c->radius)) ++overlapping;
+  const double reach = ShapeIndex::MAX_RADIUS + STONE_DIAMETER + EPSILON;
+  return !index_.for_each_near(Box::of_point(centre).grown(reach), [&](const FiledCircle& c) {
+    return !(overlaps(c.centre, c.radius) && ++overlapping > limit);
+  }) || overlapping > limit;
+}
+
 std::optional<ShapeId> AliveZone::pop_temporary_circle() {
   if (temporary_circles_.empty()) return std::nullopt;
   const ShapeId s = temporary_circles_.back();

@@ -40,6 +40,11 @@ class AliveZone {
   // then uncarve restores every surviving segment bit for bit.
   void uncarve(ShapeId shape);
 
+  // Whether a dead zone about `centre` would overlap more than `limit`
+  // circles already carved: circles near enough to cross it or sharing its
+  // centre.
+  bool crowded(Point centre, std::size_t limit) const;
+
   // Uses up one shape id unseen, as a carve that is undone again does.
   void skip_shape_id() { graph_.skip_shape_id(); }
 

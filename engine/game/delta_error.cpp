@@ -19,6 +19,9 @@ std::string DeltaError::message() const {
       return "stone " + id + "'s centre " + plain_position_text(position) + " is not on the board";
     case Kind::DeadZone:
       return DeadZoneError{dead_zone, stone}.message();
+    case Kind::Crowded:
+      return "stone " + id + "'s dead zone would overlap more than " + std::to_string(MAX_OVERLAPPING_DEAD_ZONES) +
+             " others";
     case Kind::GameOver:
       break;
   }

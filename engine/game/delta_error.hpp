@@ -4,6 +4,7 @@
 #include <string>
 
 #include "alive_zone/dead_zone_error.hpp"
+#include "alive_zone/overlap_limit.hpp"
 #include "game/stone.hpp"
 
 namespace quelmar {
@@ -17,6 +18,9 @@ struct DeltaError {
     OffBoard,
     DeadZone,
     GameOver,
+    // The stone's dead zone would overlap more dead zones than any board
+    // can hold; only a crafted log heaps stones this densely.
+    Crowded,
   };
   Kind kind;
   StoneId stone = 0;     // all kinds but PassCaptures and GameOver
@@ -32,6 +36,7 @@ struct DeltaError {
     return {Kind::DeadZone, e.stone, {}, e.kind};
   }
   static DeltaError game_over() { return {Kind::GameOver, 0, {}}; }
+  static DeltaError crowded(StoneId id) { return {Kind::Crowded, id, {}}; }
 
   std::string message() const;
 };

@@ -43,6 +43,10 @@ Status<DeltaError> Game::check_delta(const GameDelta& delta) const {
     if (!stones_.count(id)) return Err{DeltaError::no_such_stone(id)};
     if (!seen.insert(id).second) return Err{DeltaError::captured_twice(id)};
   }
+  // Before any work: the carve of a stone heaped on too many others would
+  // cost time and memory that grow faster than the log.
+  if (delta.new_stone && alive_zone_.crowded(delta.new_stone->position, MAX_OVERLAPPING_DEAD_ZONES))
+    return Err{DeltaError::crowded(delta.new_stone->id)};
   return Ok{};
 }
 

@@ -219,6 +219,35 @@ TEST(Replay, FirstRefusedDeltaYieldsNoGame) {
   EXPECT_EQ(odd.value().turn(), 2u);
 }
 
+// A log may heap stones anywhere, but a dead zone over more than the limit
+// of others is refused before anything is carved: every further stone of
+// such a heap would cross every one below it.
+TEST(Replay, DeadZonesHeapedPastTheLimitAreRefusedBeforeTheCarve) {
+  const auto limit = static_cast<StoneId>(MAX_OVERLAPPING_DEAD_ZONES);
+  std::vector<GameDelta> log;
+  for (StoneId id = 0; id <= limit; ++id) log.push_back({black(id, 9.0, 9.0 + 0.01 * id)});
+  auto heap = Game::replay(18.0, log);
+  ASSERT_TRUE(heap.ok());  // the last of these overlaps exactly the limit
+  Game game = std::move(heap.value());
+  expect_valid(game);
+  const Snapshot before(game);
+  const std::uint64_t revision = game.revision();
+  const ShapeId next_shape = game.alive_zone().graph().next_shape_id();
+  auto refused = game.apply_delta({black(limit + 1, 10.0, 10.0)}, false);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(refused.error().kind, DeltaError::Kind::Crowded);
+  EXPECT_EQ(refused.error().message(), "stone 33's dead zone would overlap more than 32 others");
+  EXPECT_TRUE(Snapshot(game) == before);
+  EXPECT_EQ(game.revision(), revision);
+  EXPECT_EQ(game.alive_zone().graph().next_shape_id(), next_shape);
+  // Just out of reach (4 and EPSILON from every centre) counts for nothing;
+  // the earlier checks still come first.
+  EXPECT_TRUE(game.apply_delta({black(limit + 1, 9.0, 9.0 + 0.01 * limit + 4.0 + 2e-7)}, false).ok());
+  EXPECT_EQ(game.apply_delta({black(0, 9.0, 9.0)}, false).error().kind, DeltaError::Kind::StoneExists);
+  log.push_back({black(limit + 1, 9.0, 9.0)});
+  EXPECT_EQ(Game::replay(18.0, log).error().kind, DeltaError::Kind::Crowded);
+}
+
 TEST(Replay, ReusedCapturedIdIsReportedByValidation) {
   Game game(18.0);
   const std::vector<Point> ring = ring_round({9.0, 9.0}, 3.0);
