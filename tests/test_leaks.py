@@ -250,11 +250,18 @@ IDS = [c.name for c in CASES]
 def test_argument_reference_counts_come_back(case):
     watched = case.watched()
     case.run(1)
-    # No collection: none of these calls makes a reference cycle, so a
-    # count that moved stays moved.
-    before = [sys.getrefcount(o) for o in watched]
-    case.run(100)
-    after = [sys.getrefcount(o) for o in watched]
+    # None of these calls makes a reference cycle, so a count that moved
+    # stays moved. Garbage left by earlier tests may hold references to
+    # shared objects (members, small ints), so it is collected first and the
+    # collector kept from running in the middle.
+    gc.collect()
+    gc.disable()
+    try:
+        before = [sys.getrefcount(o) for o in watched]
+        case.run(100)
+        after = [sys.getrefcount(o) for o in watched]
+    finally:
+        gc.enable()
     assert after == before, [(repr(o), b, a) for o, b, a in zip(watched, before, after) if a != b]
 
 
