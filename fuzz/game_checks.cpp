@@ -17,7 +17,7 @@ bool same_stone(const Stone& a, const Stone& b) {
   return a.id == b.id && a.color == b.color && same_bits(a.position, b.position);
 }
 
-bool same_stones(const std::map<StoneId, Stone>& a, const std::map<StoneId, Stone>& b) {
+bool same_stones(const StoneMap& a, const StoneMap& b) {
   if (a.size() != b.size()) return false;
   for (auto i = a.begin(), j = b.begin(); i != a.end(); ++i, ++j)
     if (i->first != j->first || !same_stone(i->second, j->second)) return false;

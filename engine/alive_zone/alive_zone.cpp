@@ -52,6 +52,22 @@ AliveZone::AliveZone(double board_size) : board_size_(board_size), index_(board_
         graph_.set_beyond_corner(*seg, v.beyond_corner);
     }
   }
+  touched_.reserve(16);
+}
+
+AliveZone::AliveZone(const AliveZone& other)
+    : graph_(other.graph_),
+      board_size_(other.board_size_),
+      dead_zones_(other.dead_zones_),
+      forced_eyes_(other.forced_eyes_),
+      temporary_circles_(other.temporary_circles_),
+      index_(other.index_) {
+  touched_.reserve(2 * (graph_.shapes().size() + 1));
+}
+
+AliveZone& AliveZone::operator=(const AliveZone& other) {
+  if (this != &other) *this = AliveZone(other);
+  return *this;
 }
 
 void AliveZone::cover_run(ShapeId shape_id, SegId from, SegId stop, ShapeId cover) {
@@ -98,48 +114,90 @@ std::vector<ShapeGeometryEntry> AliveZone::crossing_candidates(Point centre) con
   return found;
 }
 
+std::vector<AliveZone::PlannedCrossing> AliveZone::plan_carve(Point centre) const {
+  std::vector<PlannedCrossing> plan;
+  for (const ShapeGeometryEntry& entry : crossing_candidates(centre))
+    if (const std::optional<Crossing> cross = crossing_with(entry.geometry, centre)) plan.push_back({entry, *cross});
+  return plan;
+}
+
+void AliveZone::touch(ShapeId shape) {
+  auto at = std::lower_bound(touched_.begin(), touched_.end(), shape);
+  if (at == touched_.end() || *at != shape) touched_.insert(at, shape);
+}
+
 ShapeId AliveZone::carve(Point centre) {
-  // The shapes that exist before this one, ascending by id, less those too
-  // far away to cross it.
-  const std::vector<ShapeGeometryEntry> candidates = crossing_candidates(centre);
+  // Everything that can fail without harm first: the crossings, and room
+  // for the new shape, its segments and the uncarve that may follow.
+  const std::vector<PlannedCrossing> plan = plan_carve(centre);
+  std::vector<SegId> splits;
+  splits.reserve(2 * plan.size());
   const CircleGeometry geometry{centre, STONE_DIAMETER};
+  graph_.reserve_for_carve(plan.size());
+  index_.reserve_for(geometry);
+  if (touched_.capacity() < graph_.shapes().size() + 1) touched_.reserve(2 * (graph_.shapes().size() + 1));
+
   const ShapeId circle = graph_.alloc_shape(geometry);
   index_.file(circle, geometry);
-  std::vector<ShapeId> touched;  // shapes whose outline the carve changed
-  for (const ShapeGeometryEntry& entry : candidates) {
-    const ShapeId other = entry.id;
-    const std::optional<Crossing> cross = crossing_with(entry.geometry, centre);
-    if (!cross) continue;
-    // A carve only adds covers and splits pieces into pieces with the same
-    // covers, so a circle with no exposed piece and two or more segments
-    // keeps its marks.
-    const FiledCircle* filed = index_.find(other, entry.geometry);
-    if (!filed || filed->exposed || filed->whole) touched.push_back(other);
-    // The same computed points go into both shapes, so each crossing's two
-    // segments share one shared-start key.
-    const std::optional<SegId> h = graph_.insert_or_get_existing(other, cross->p1);
-    const std::optional<SegId> i1 = graph_.insert_or_get_existing(circle, cross->p1);
-    const std::optional<SegId> j = graph_.insert_or_get_existing(other, cross->p2);
-    const std::optional<SegId> k = graph_.insert_or_get_existing(circle, cross->p2);
-    if (!h || !i1 || !j || !k) continue;
-    cover_run(other, *h, *j, circle);
-    cover_run(circle, *k, *i1, other);
+  try {
+    carve_crossings(circle, plan, splits);
+  } catch (...) {
+    // A cover set or shared-start list that outgrew its inline room could
+    // not allocate: nothing of this carve may stay.
+    undo_partial_carve(circle, splits);
+    throw;
   }
-  for (ShapeId other : touched) refresh_marks(other);
+  // A carve only adds covers and splits pieces into pieces with the same
+  // covers, so a circle with no exposed piece and two or more segments
+  // keeps its marks.
+  for (const PlannedCrossing& c : plan) {
+    const FiledCircle* filed = index_.find(c.other.id, c.other.geometry);
+    if (!filed || filed->exposed || filed->whole) refresh_marks(c.other.id);
+  }
   refresh_marks(circle);
   return circle;
 }
 
-std::vector<ShapeId> AliveZone::uncover(ShapeId circle) {
-  std::vector<ShapeId> near;
+void AliveZone::carve_crossings(ShapeId circle, const std::vector<PlannedCrossing>& plan,
+                                std::vector<SegId>& splits) {
+  const Point centre = std::get<CircleGeometry>(graph_.shape(circle)->geometry).centre;
+  for (const PlannedCrossing& c : plan) {
+    const ShapeId other = c.other.id;
+    // The same computed points go into both shapes, so each crossing's two
+    // segments share one shared-start key; the other shape's offsets are
+    // the ones the crossing computed (a circle's polar angles).
+    bool created = false;
+    const std::optional<SegId> h = graph_.insert_or_get_existing(other, c.cross.p1, c.cross.o1, created);
+    if (created) splits.push_back(*h);
+    const std::optional<SegId> i1 =
+        graph_.insert_or_get_existing(circle, c.cross.p1, normalize_angle(c.cross.p1 - centre), created);
+    const std::optional<SegId> j = graph_.insert_or_get_existing(other, c.cross.p2, c.cross.o2, created);
+    if (created) splits.push_back(*j);
+    const std::optional<SegId> k =
+        graph_.insert_or_get_existing(circle, c.cross.p2, normalize_angle(c.cross.p2 - centre), created);
+    if (!h || !i1 || !j || !k) continue;
+    cover_run(other, *h, *j, circle);
+    cover_run(circle, *k, *i1, other);
+  }
+}
+
+void AliveZone::undo_partial_carve(ShapeId circle, const std::vector<SegId>& splits) {
+  graph_.remove_cover_everywhere(circle);
+  // Latest first, so each split piece merges back into the one it came from.
+  for (auto it = splits.rbegin(); it != splits.rend(); ++it) graph_.delete_segment(*it);
+  if (const Shape* shape = graph_.shape(circle)) index_.unfile(circle, ShapeGeometry{shape->geometry});
+  graph_.unalloc_last_shape(circle);
+}
+
+void AliveZone::uncover(ShapeId circle) {
   const Shape* shape = graph_.shape(circle);
   const CircleGeometry* c = shape ? as_circle(shape->geometry) : nullptr;
   if (!c || !index_.tame(c->centre) || !(c->radius <= ShapeIndex::MAX_RADIUS)) {
     graph_.remove_cover_everywhere(circle);
     if (index_.enabled())
       for (const auto& [id, other] : graph_.shapes())
-        if (id != circle) near.push_back(id);
-    return near;
+        if (id != circle) touch(id);
+    return;
   }
   // Covers are added only where a carve found a crossing, so the circle
   // covers pieces of exactly those shapes whose crossing with it, computed
@@ -153,69 +211,78 @@ std::vector<ShapeId> AliveZone::uncover(ShapeId circle) {
     const CircleGeometry* later = as_circle(geometry);
     return !later || crosses(own, later->centre);
   };
+  auto uncover_one = [&](ShapeId other) {
+    touch(other);
+    uncover_shape(other, circle);
+  };
   for (const ShapeGeometryEntry& e : index_.ungridded())
-    if (crossed(e.id, e.geometry)) near.push_back(e.id);
+    if (crossed(e.id, e.geometry)) uncover_one(e.id);
   index_.for_each_near(Box::of_point(own.centre).grown(reach), [&](const FiledCircle& f) {
-    if (crossed(f.id, CircleGeometry{f.centre, f.radius})) near.push_back(f.id);
+    if (crossed(f.id, CircleGeometry{f.centre, f.radius})) uncover_one(f.id);
     return true;
   });
-  for (ShapeId other : near) uncover_shape(other, circle);
-  return near;
 }
 
 void AliveZone::uncover_shape(ShapeId shape_id, ShapeId cover) {
   const Shape* shape = graph_.shape(shape_id);
-  if (!shape || !shape->head) return;
-  const SegId head = *shape->head;
-  SegId cur = head;
-  for (std::uint32_t step = 0; step < shape->len; ++step) {
-    const Segment* seg = graph_.segment(cur);
-    if (!seg) return;
-    const SegId next = seg->next;
-    graph_.remove_cover(cur, cover);
-    cur = next;
-    if (cur == head) return;
-  }
+  if (!shape) return;
+  graph_.for_each_segment(*shape, [&](SegId id, const Segment&) { graph_.remove_cover(id, cover); });
 }
 
 void AliveZone::uncarve(ShapeId circle) {
   // The shapes whose outline the uncarve changes: those it uncovers, and
   // the owners of vertices it merges away.
-  std::vector<ShapeId> touched = uncover(circle);
-  for (SegId id : graph_.node_ids(circle)) {
-    const Segment* seg = graph_.segment(id);
-    if (!seg) continue;
+  touched_.clear();
+  uncover(circle);
+  const Shape* shape = graph_.shape(circle);
+  // The list as it stands now, from the head: deleting a piece relinks its
+  // neighbours but leaves the others' ids as they were.
+  std::uint32_t left = shape ? shape->len : 0;
+  SegId cur = shape && shape->head ? *shape->head : 0;
+  for (; left > 0; --left) {
+    const Segment* seg = graph_.segment(cur);
+    if (!seg) break;
+    const SegId next = seg->next;
     const PointKey key = PointKey::from(seg->start);
-    graph_.delete_segment(id);
+    graph_.delete_segment(cur);
+    cur = next;
+    merge_vertices_at(key);
+  }
+  if (const Shape* s = graph_.shape(circle)) index_.unfile(circle, ShapeGeometry{s->geometry});
+  graph_.remove_shape(circle);
+  for (ShapeId other : touched_) refresh_marks(other);
+  touched_.clear();
+}
+
+void AliveZone::merge_vertices_at(PointKey key) {
+  const SharedStarts::SegList* entry = graph_.shared_starts().find(key);
+  if (!entry) return;
+  if (entry->size() == 1) {
     // The vertex this circle split into another outline is now alone under
     // its key: deleting it merges that outline's two pieces back into one.
-    auto entry = graph_.shared_starts().find(key);
-    if (entry == graph_.shared_starts().end()) continue;
-    if (entry->second.size() == 1) {
-      const SegId only = entry->second.front();
-      // A crossing that fell exactly on an edge line's own vertex adopted
-      // it rather than splitting the line; that vertex stays.
-      if (original_edge_vertex(graph_, only, board_size_)) continue;
-      if (const Segment* merged = graph_.segment(only)) touched.push_back(merged->shape);
-      graph_.delete_segment(only);
+    const SegId only = entry->front();
+    // A crossing that fell exactly on an edge line's own vertex adopted it
+    // rather than splitting the line; that vertex stays.
+    if (original_edge_vertex(graph_, only, board_size_)) return;
+    if (const Segment* merged = graph_.segment(only)) touch(merged->shape);
+    graph_.delete_segment(only);
+    return;
+  }
+  // Several left: the circle met other shapes at one bit-identical point
+  // (a tangent point, concentric circles, a crossing that was already
+  // there). Merge each vertex that no longer separates different covers; a
+  // vertex of a live crossing always does. The vertices belong to distinct
+  // shapes, so merging one never changes whether another is redundant, and
+  // the entry is walked in place in its stored order.
+  for (std::uint32_t i = 0; (entry = graph_.shared_starts().find(key)) && i < entry->size();) {
+    const SegId r = (*entry)[i];
+    if (!redundant_vertex(r)) {
+      ++i;
       continue;
     }
-    const std::vector<SegId> rest = entry->second;
-    // Several left: the circle met other shapes at one bit-identical point
-    // (a tangent point, concentric circles, a crossing that was already
-    // there). Merge each vertex that no longer separates different covers;
-    // a vertex of a live crossing always does.
-    for (SegId r : rest)
-      if (redundant_vertex(r)) {
-        if (const Segment* merged = graph_.segment(r)) touched.push_back(merged->shape);
-        graph_.delete_segment(r);
-      }
+    if (const Segment* merged = graph_.segment(r)) touch(merged->shape);
+    graph_.delete_segment(r);
   }
-  if (const Shape* shape = graph_.shape(circle)) index_.unfile(circle, ShapeGeometry{shape->geometry});
-  graph_.remove_shape(circle);
-  std::sort(touched.begin(), touched.end());
-  touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
-  for (ShapeId other : touched) refresh_marks(other);
 }
 
 void AliveZone::refresh_marks(ShapeId id, const Shape& shape, ShapeIndex& index) const {
@@ -244,7 +311,8 @@ ShapeIndex AliveZone::index_from_scratch() const {
 
 Status<DeadZoneError> AliveZone::remove_circle(StoneId stone, Point centre) {
   if (dead_zones_.count(stone)) return Err{DeadZoneError{DeadZoneError::Kind::AlreadyCarved, stone}};
-  dead_zones_[stone] = carve(centre);
+  dead_zones_.reserve_more(1);
+  dead_zones_.insert_or_assign(stone, carve(centre));
   return Ok{};
 }
 
@@ -257,11 +325,16 @@ Status<DeadZoneError> AliveZone::reclaim_circle(StoneId stone) {
   return Ok{};
 }
 
-std::vector<Point> AliveZone::remove_forced_eyes_near_point(Point p) {
-  if (std::optional<Point> exact = forced_eyes_.take(p)) return {*exact};
+std::vector<Point> AliveZone::forced_eyes_near_point(Point p) const {
+  if (forced_eyes_.contains(p)) return {forced_eyes_.entries().at(PointKey::from(p))};
   std::vector<Point> near;
   for (const auto& [key, eye] : forced_eyes_)
     if (distance(eye, p) <= STONE_DIAMETER) near.push_back(eye);
+  return near;
+}
+
+std::vector<Point> AliveZone::remove_forced_eyes_near_point(Point p) {
+  std::vector<Point> near = forced_eyes_near_point(p);
   for (Point eye : near) forced_eyes_.take(eye);
   return near;
 }

@@ -3,14 +3,15 @@
 // less a dead zone of radius 2 round every stone in play, plus the forced
 // eyes that captures leave behind.
 
-#include <map>
 #include <optional>
 #include <vector>
 
+#include "alive_zone/crossings.hpp"
 #include "alive_zone/dead_zone_error.hpp"
 #include "alive_zone/forced_eyes.hpp"
 #include "alive_zone/shape_index.hpp"
 #include "clipping/clipping_graph.hpp"
+#include "flat_map.hpp"
 #include "game/stone.hpp"
 #include "geometry/point.hpp"
 #include "geometry/shapes.hpp"
@@ -18,26 +19,37 @@
 
 namespace quelmar {
 
+// The circle carved for each stone in play, by stone id.
+using DeadZoneMap = FlatMap<StoneId, ShapeId>;
+
 class AliveZone {
  public:
   // The initial zone: the four edge lines (shape ids 0 to 3), each cut at
   // offsets −2S, 1, S − 1 and 2S with only the inset edge exposed. The size
   // is taken unchecked.
   explicit AliveZone(double board_size);
+  // A copy keeps the room that an uncarve relies on.
+  AliveZone(const AliveZone& other);
+  AliveZone& operator=(const AliveZone& other);
+  AliveZone(AliveZone&&) noexcept = default;
+  AliveZone& operator=(AliveZone&&) noexcept = default;
 
   double board_size() const { return board_size_; }
   const ClippingGraph& graph() const { return graph_; }
   // The circle carved for each stone in play.
-  const std::map<StoneId, ShapeId>& dead_zones() const { return dead_zones_; }
+  const DeadZoneMap& dead_zones() const { return dead_zones_; }
   const ForcedEyes& forced_eyes() const { return forced_eyes_; }
   // Circles of hypothetical stones, carved while a cut question runs.
   const std::vector<ShapeId>& temporary_circles() const { return temporary_circles_; }
 
   // Carves the dead zone of radius 2 about `centre` and answers its new
-  // shape id. A circle that crosses nothing keeps an empty outline.
+  // shape id. A circle that crosses nothing keeps an empty outline. All or
+  // nothing: a failed allocation takes back what was carved so far and
+  // leaves the zone as it was.
   ShapeId carve(Point centre);
   // Takes a carved circle out again, merging the outlines it split. Carve
-  // then uncarve restores every surviving segment bit for bit.
+  // then uncarve restores every surviving segment bit for bit. Never
+  // allocates: carving keeps the room an uncarve needs.
   void uncarve(ShapeId shape);
 
   // Whether a dead zone about `centre` would overlap more than `limit`
@@ -48,19 +60,36 @@ class AliveZone {
   // Uses up one shape id unseen, as a carve that is undone again does.
   void skip_shape_id() { graph_.skip_shape_id(); }
 
-  // Carves the stone's dead zone; AlreadyCarved (and no change) if it has one.
+  // Carves the stone's dead zone; AlreadyCarved (and no change) if it has
+  // one. All or nothing, like carve.
   Status<DeadZoneError> remove_circle(StoneId stone, Point centre);
   // Gives the stone's dead zone back; NotCarved (and no change) if none.
+  // Never allocates.
   Status<DeadZoneError> reclaim_circle(StoneId stone);
 
-  // Files a forced eye at p, replacing one under the same key.
+  // Files a forced eye at p, replacing one under the same key. Within room
+  // reserved for it, this never allocates.
   void add_forced_eye(Point p) { forced_eyes_.add(p); }
+  // Room for `eyes` more forced eyes and `stones` more dead zones; throws
+  // std::bad_alloc with nothing changed.
+  void reserve_more(std::size_t eyes, std::size_t stones) {
+    forced_eyes_.reserve_more(eyes);
+    dead_zones_.reserve_more(stones);
+  }
   // Removes and answers the eye under exactly p's key.
   std::optional<Point> take_forced_eye(Point p) { return forced_eyes_.take(p); }
   // The eye exactly at p alone if there is one; otherwise every eye within
   // 2.0 of p (inclusive). Removes and answers them in key order.
   std::vector<Point> remove_forced_eyes_near_point(Point p);
+  // The eyes remove_forced_eyes_near_point(p) would remove, in its order.
+  std::vector<Point> forced_eyes_near_point(Point p) const;
 
+  // Room to push one more temporary circle, so that a carve's circle can
+  // always be pushed once it is carved; throws with nothing changed.
+  void reserve_temporary_circle() {
+    if (temporary_circles_.size() == temporary_circles_.capacity())
+      temporary_circles_.reserve(2 * temporary_circles_.size() + 2);
+  }
   void push_temporary_circle(ShapeId s) { temporary_circles_.push_back(s); }
   std::optional<ShapeId> pop_temporary_circle();
 
@@ -102,7 +131,7 @@ class AliveZone {
     index_.disable();
     return graph_;
   }
-  std::map<StoneId, ShapeId>& debug_mutable_dead_zones() { return dead_zones_; }
+  DeadZoneMap& debug_mutable_dead_zones() { return dead_zones_; }
   ForcedEyes& debug_mutable_forced_eyes() { return forced_eyes_; }
   std::vector<ShapeId>& debug_mutable_temporary_circles() { return temporary_circles_; }
 
@@ -136,11 +165,30 @@ class AliveZone {
                                       double (AliveZone::*depth)(Point) const) const;
   // The existing shapes a circle about `centre` may cross, ascending by id.
   std::vector<ShapeGeometryEntry> crossing_candidates(Point centre) const;
-  // Removes `circle` from the covers of every other shape; answers the
-  // shapes it may have uncovered.
-  std::vector<ShapeId> uncover(ShapeId circle);
+  // One existing shape a new circle crosses, and where.
+  struct PlannedCrossing {
+    ShapeGeometryEntry other;
+    Crossing cross;
+  };
+  // The crossings of a circle about `centre` with the shapes there now, in
+  // ascending id order: the whole carve, computed before anything changes.
+  std::vector<PlannedCrossing> plan_carve(Point centre) const;
+  // The carve's changes to the graph once `circle` is allocated. It records
+  // every segment it splits off another outline in `splits`.
+  void carve_crossings(ShapeId circle, const std::vector<PlannedCrossing>& plan, std::vector<SegId>& splits);
+  // Takes back a carve that failed halfway: its covers, its splits of
+  // other outlines, its own outline and the shape. Never allocates.
+  void undo_partial_carve(ShapeId circle, const std::vector<SegId>& splits);
+  // Adds to `touched_` (ascending, no repeats) within its reserved room.
+  void touch(ShapeId shape);
+  // Removes `circle` from the covers of every other shape, noting in
+  // touched_ the shapes it may have uncovered.
+  void uncover(ShapeId circle);
   // Removes `cover` from every segment in the shape's list.
   void uncover_shape(ShapeId shape, ShapeId cover);
+  // After an uncarve deleted its vertex at `key`: merges away the other
+  // outlines' vertices there that no longer mark anything.
+  void merge_vertices_at(PointKey key);
   // Recomputes the index's marks of one circle from its outline.
   void refresh_marks(ShapeId shape);
   void refresh_marks(ShapeId id, const Shape& shape, ShapeIndex& index) const;
@@ -163,10 +211,13 @@ class AliveZone {
 
   ClippingGraph graph_;
   double board_size_;
-  std::map<StoneId, ShapeId> dead_zones_;  // each names a distinct circle
+  DeadZoneMap dead_zones_;  // each names a distinct circle
   ForcedEyes forced_eyes_;
   std::vector<ShapeId> temporary_circles_;  // empty between engine calls
   ShapeIndex index_;  // every shape of graph_, filed as it is allocated
+  // The shapes an uncarve changes, ascending. Scratch, kept with room for
+  // every shape so that an uncarve never allocates.
+  std::vector<ShapeId> touched_;
 };
 
 template <class Visit>

@@ -40,12 +40,16 @@ std::optional<Crossing> edge_crossing(const EdgeGeometry& edge, Point p) {
   if (!edge_crosses(edge, p)) return std::nullopt;
   const double line = edge_line(edge);
   const double s = std::sqrt(edge_reach(edge, p));
+  Crossing c;
   switch (edge.side) {
-    case 0: return Crossing{{1.0, p.y - s}, {1.0, p.y + s}};
-    case 1: return Crossing{{p.x - s, line}, {p.x + s, line}};
-    case 2: return Crossing{{line, p.y + s}, {line, p.y - s}};
-    default: return Crossing{{p.x + s, 1.0}, {p.x - s, 1.0}};
+    case 0: c = {{1.0, p.y - s}, {1.0, p.y + s}}; break;
+    case 1: c = {{p.x - s, line}, {p.x + s, line}}; break;
+    case 2: c = {{line, p.y + s}, {line, p.y - s}}; break;
+    default: c = {{p.x + s, 1.0}, {p.x - s, 1.0}}; break;
   }
+  c.o1 = edge_offset(edge, c.p1);
+  c.o2 = edge_offset(edge, c.p2);
+  return c;
 }
 
 std::optional<Crossing> circle_crossing(const CircleGeometry& other, Point p) {
@@ -66,8 +70,8 @@ std::optional<Crossing> circle_crossing(const CircleGeometry& other, Point p) {
   const double a1 = normalize_angle(q1 - q);
   const double a2 = normalize_angle(q2 - q);
   const double delta = std::fmod(a2 - a1 + TWO_PI, TWO_PI);
-  if (delta < PI) return Crossing{q1, q2};
-  return Crossing{q2, q1};
+  if (delta < PI) return Crossing{q1, q2, a1, a2};
+  return Crossing{q2, q1, a2, a1};
 }
 
 bool crosses(const ShapeGeometry& shape, Point centre) {

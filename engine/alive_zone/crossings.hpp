@@ -15,6 +15,9 @@ namespace quelmar {
 struct Crossing {
   Point p1;
   Point p2;
+  // Their offsets along the crossed shape, as offset_along computes them.
+  double o1 = 0.0;
+  double o2 = 0.0;
 };
 
 // Crossing of the circle of radius 2 about `centre` with an edge line; none

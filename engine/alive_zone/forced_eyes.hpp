@@ -2,23 +2,27 @@
 // Points left behind by captured stones that always count as playable and
 // as living space, until a stone is played within reach of them.
 
-#include <map>
 #include <optional>
+#include <vector>
 
+#include "flat_map.hpp"
 #include "geometry/point.hpp"
 
 namespace quelmar {
 
 class ForcedEyes {
  public:
-  using Map = std::map<PointKey, Point>;
+  using Map = FlatMap<PointKey, Point>;
 
-  // Files the eye under its key, replacing an eye already there.
-  void add(Point p) { eyes_[PointKey::from(p)] = p; }
+  // Files the eye under its key, replacing an eye already there. Within
+  // reserved room this never allocates.
+  void add(Point p) { eyes_.insert_or_assign(PointKey::from(p), p); }
   // Removes and answers the eye stored under exactly p's key.
   std::optional<Point> take(Point p);
   // Whether an eye sits under exactly p's key.
-  bool contains(Point p) const { return eyes_.count(PointKey::from(p)) != 0; }
+  bool contains(Point p) const { return eyes_.contains(PointKey::from(p)); }
+  // Room for `extra` more eyes; throws std::bad_alloc with nothing changed.
+  void reserve_more(std::size_t extra) { eyes_.reserve_more(extra); }
 
   bool empty() const { return eyes_.empty(); }
   std::size_t size() const { return eyes_.size(); }

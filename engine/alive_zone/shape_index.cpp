@@ -59,6 +59,15 @@ void ShapeIndex::file(ShapeId id, const ShapeGeometry& geometry) {
   ungridded_.push_back({id, geometry});
 }
 
+void ShapeIndex::reserve_for(const ShapeGeometry& geometry) {
+  if (!enabled()) return;
+  if (std::vector<FiledCircle>* bucket = bucket_of(geometry)) {
+    if (bucket->size() == bucket->capacity()) bucket->reserve(std::max<std::size_t>(4, 2 * bucket->capacity()));
+  } else if (ungridded_.size() == ungridded_.capacity()) {
+    ungridded_.reserve(std::max<std::size_t>(8, 2 * ungridded_.capacity()));
+  }
+}
+
 void ShapeIndex::unfile(ShapeId id, const ShapeGeometry& geometry) {
   if (!enabled()) return;
   if (std::vector<FiledCircle>* bucket = bucket_of(geometry)) {

@@ -78,7 +78,11 @@ class ShapeIndex {
   // MAX_RADIUS with a tame centre goes into the grid, anything else into
   // the list every question scans. Ids must arrive in ascending order.
   void file(ShapeId id, const ShapeGeometry& geometry);
-  // Takes a filed shape out again; no effect when it is not filed.
+  // Room to file one more shape of this geometry without allocating;
+  // throws std::bad_alloc with nothing changed.
+  void reserve_for(const ShapeGeometry& geometry);
+  // Takes a filed shape out again; no effect when it is not filed. Never
+  // allocates.
   void unfile(ShapeId id, const ShapeGeometry& geometry);
   // Sets the marks of a gridded circle; no effect on any other shape.
   void mark(ShapeId id, const ShapeGeometry& geometry, bool exposed, bool whole);

@@ -4,15 +4,63 @@
 
 namespace quelmar {
 
+namespace {
+
+// Room for `extra` more elements, growing geometrically.
+template <class T>
+void reserve_more(std::vector<T>& v, std::size_t extra) {
+  const std::size_t wanted = v.size() + extra;
+  if (wanted > v.capacity()) v.reserve(std::max(wanted, 2 * v.capacity()));
+}
+
+}  // namespace
+
+ClippingGraph::ClippingGraph(const ClippingGraph& other)
+    : arena_(other.arena_),
+      free_list_(other.free_list_),
+      live_count_(other.live_count_),
+      shapes_(other.shapes_),
+      starts_(other.starts_),
+      next_shape_id_(other.next_shape_id_),
+      geometries_(other.geometries_) {
+  reserve_free_list();
+}
+
+ClippingGraph& ClippingGraph::operator=(const ClippingGraph& other) {
+  if (this != &other) *this = ClippingGraph(other);
+  return *this;
+}
+
+void ClippingGraph::reserve_free_list() {
+  if (free_list_.capacity() < arena_.capacity()) free_list_.reserve(arena_.capacity());
+}
+
+void ClippingGraph::reserve_for_carve(std::size_t crossings) {
+  const std::size_t segments = 4 * crossings + 2;
+  reserve_more(arena_, segments);
+  reserve_free_list();
+  starts_.reserve_more(segments);
+  shapes_.reserve_more(1);
+  reserve_more(geometries_, 1);
+}
+
 ShapeId ClippingGraph::alloc_shape(const ShapeGeometry& geometry) {
+  // Room first, so that a failure leaves nothing half made.
+  shapes_.reserve_more(1);
+  reserve_more(geometries_, 1);
   const ShapeId id = next_shape_id_++;
   Shape shape;
   shape.geometry = geometry;
   shape.open = as_edge(geometry) != nullptr;
-  shapes_[id] = shape;
+  shapes_.insert_or_assign(id, shape);
   // Ids only grow, so appending keeps the table ascending.
   geometries_.push_back({id, geometry});
   return id;
+}
+
+void ClippingGraph::unalloc_last_shape(ShapeId shape) {
+  remove_shape(shape);
+  if (next_shape_id_ == shape + 1) next_shape_id_ = shape;
 }
 
 SegId ClippingGraph::push_segment(ShapeId owner, std::optional<SegId> source, Point start, double offset) {
@@ -26,19 +74,20 @@ SegId ClippingGraph::push_segment(ShapeId owner, std::optional<SegId> source, Po
       seg.beyond_corner = src->beyond_corner;
     }
   }
-  SegId id;
-  if (!free_list_.empty()) {
-    id = free_list_.back();
-    free_list_.pop_back();
-  } else {
-    id = static_cast<SegId>(arena_.size());
-    arena_.emplace_back();
+  // Every step that can fail comes before the first change.
+  const bool reuse = !free_list_.empty();
+  const SegId id = reuse ? free_list_.back() : static_cast<SegId>(arena_.size());
+  if (!reuse) {
+    reserve_more(arena_, 1);
+    reserve_free_list();
   }
+  starts_.append(PointKey::from(start), id);
+  if (reuse) free_list_.pop_back();
+  else arena_.emplace_back();
   seg.next = id;
   seg.prev = id;
   arena_[id] = std::move(seg);
   ++live_count_;
-  starts_[PointKey::from(start)].push_back(id);
   return id;
 }
 
@@ -77,52 +126,61 @@ std::optional<SegId> ClippingGraph::containing_segment(const Shape& shape, doubl
 }
 
 std::optional<SegId> ClippingGraph::insert_or_get_existing(ShapeId shape_id, Point p) {
+  const Shape* shape = this->shape(shape_id);
+  if (!shape) return std::nullopt;
+  bool created = false;
+  return insert_or_get_existing(shape_id, p, offset_along(shape->geometry, p), created);
+}
+
+std::optional<SegId> ClippingGraph::insert_or_get_existing(ShapeId shape_id, Point p, double v, bool& created) {
+  created = false;
   auto found = shapes_.find(shape_id);
   if (found == shapes_.end()) return std::nullopt;
-  const double v = offset_along(found->second.geometry, p);
 
   if (!found->second.head) {
     const SegId id = push_segment(shape_id, std::nullopt, p, v);
     found->second.head = id;
     found->second.len = 1;
+    created = true;
     return id;
   }
 
-  if (auto entry = starts_.find(PointKey::from(p)); entry != starts_.end()) {
-    for (SegId id : entry->second) {
+  if (const SharedStarts::SegList* entry = starts_.find(PointKey::from(p))) {
+    for (SegId id : *entry) {
       const Segment* seg = segment(id);
       if (seg && seg->shape == shape_id) return id;
     }
   }
 
   // Pushing may move arena slots (so only ids are held across it) but never
-  // shape-map nodes.
+  // the shape's entry.
   Shape& shape = found->second;
   const SegId head = *shape.head;
-  SegId created;
+  SegId made;
   if (std::optional<SegId> f = containing_segment(shape, v)) {
-    created = push_segment(shape_id, *f, p, v);
-    link_after(*f, created);
+    made = push_segment(shape_id, *f, p, v);
+    link_after(*f, made);
   } else {
     const Segment* head_seg = segment(head);
     if (!head_seg) return std::nullopt;
     if (!shape.open) {
-      created = push_segment(shape_id, head, p, v);
-      link_after(head, created);
+      made = push_segment(shape_id, head, p, v);
+      link_after(head, made);
     } else {
       const SegId last = head_seg->prev;
       if (v < head_seg->offset) {
-        created = push_segment(shape_id, std::nullopt, p, v);
-        link_after(last, created);
-        shape.head = created;
+        made = push_segment(shape_id, std::nullopt, p, v);
+        link_after(last, made);
+        shape.head = made;
       } else {
-        created = push_segment(shape_id, last, p, v);
-        link_after(last, created);
+        made = push_segment(shape_id, last, p, v);
+        link_after(last, made);
       }
     }
   }
   ++shape.len;
-  return created;
+  created = true;
+  return made;
 }
 
 void ClippingGraph::delete_segment(SegId id) {
@@ -143,24 +201,21 @@ void ClippingGraph::delete_segment(SegId id) {
       if (shape.len > 0) --shape.len;
     }
   }
-
-  auto entry = starts_.find(PointKey::from(seg->start));
-  if (entry != starts_.end()) {
-    std::erase(entry->second, id);
-    if (entry->second.empty()) starts_.erase(entry);
-  }
-
+  starts_.remove(PointKey::from(seg->start), id);
   arena_[id].reset();
   --live_count_;
-  free_list_.push_back(id);
+  free_list_.push_back(id);  // within the room kept for every slot
 }
 
-void ClippingGraph::remove_shape(ShapeId shape) {
-  for (SegId id : node_ids(shape)) delete_segment(id);
-  shapes_.erase(shape);
-  auto it = std::lower_bound(geometries_.begin(), geometries_.end(), shape,
+void ClippingGraph::remove_shape(ShapeId shape_id) {
+  if (const Shape* shape = this->shape(shape_id)) {
+    // Each deletion moves the head on; the list can only shrink.
+    for (std::uint32_t left = shape->len; left > 0 && shape->head; --left) delete_segment(*shape->head);
+  }
+  shapes_.erase(shape_id);
+  auto it = std::lower_bound(geometries_.begin(), geometries_.end(), shape_id,
                              [](const ShapeGeometryEntry& e, ShapeId id) { return e.id < id; });
-  if (it != geometries_.end() && it->id == shape) geometries_.erase(it);
+  if (it != geometries_.end() && it->id == shape_id) geometries_.erase(it);
 }
 
 std::vector<SegId> ClippingGraph::node_ids(ShapeId shape_id) const {
@@ -168,14 +223,7 @@ std::vector<SegId> ClippingGraph::node_ids(ShapeId shape_id) const {
   const Shape* owner = shape(shape_id);
   if (!owner || !owner->head) return ids;
   ids.reserve(owner->len);
-  SegId cur = *owner->head;
-  for (std::uint32_t step = 0; step < owner->len; ++step) {
-    const Segment* seg = segment(cur);
-    if (!seg) break;
-    ids.push_back(cur);
-    cur = seg->next;
-    if (cur == *owner->head) break;
-  }
+  for_each_segment(*owner, [&](SegId id, const Segment&) { ids.push_back(id); });
   return ids;
 }
 

@@ -4,21 +4,18 @@
 // segment knowing which shapes lie over it.
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <vector>
 
 #include "clipping/ids.hpp"
 #include "clipping/segment.hpp"
 #include "clipping/shape.hpp"
+#include "clipping/shared_starts.hpp"
+#include "flat_map.hpp"
 #include "geometry/point.hpp"
 #include "geometry/shapes.hpp"
 
 namespace quelmar {
-
-// Segments by the exact key of their start point, in insertion order. The
-// two segments that start at one crossing share an entry.
-using SharedStarts = std::map<PointKey, std::vector<SegId>>;
 
 // A shape's geometry in the flat, id-ordered table that point queries scan.
 struct ShapeGeometryEntry {
@@ -26,17 +23,39 @@ struct ShapeGeometryEntry {
   ShapeGeometry geometry;
 };
 
+// Shapes by id, ascending.
+using ShapeMap = FlatMap<ShapeId, Shape>;
+
 class ClippingGraph {
  public:
+  ClippingGraph() = default;
+  // A copy keeps the room that freeing a segment relies on.
+  ClippingGraph(const ClippingGraph& other);
+  ClippingGraph& operator=(const ClippingGraph& other);
+  ClippingGraph(ClippingGraph&&) noexcept = default;
+  ClippingGraph& operator=(ClippingGraph&&) noexcept = default;
+
+  // Room for a carve that crosses up to `crossings` shapes: its new shape
+  // and the four segments each crossing can add. Afterwards such a carve
+  // allocates only where a cover set or a shared-start list outgrows the
+  // room kept inside it. Throws std::bad_alloc with nothing changed.
+  void reserve_for_carve(std::size_t crossings);
+
   // A new shape with an empty outline; open when `geometry` is an edge.
   ShapeId alloc_shape(const ShapeGeometry& geometry);
+  // Hands back the id of the shape just allocated, when a carve that made
+  // it is undone before anything saw it.
+  void unalloc_last_shape(ShapeId shape);
   // Hands out no shape for the next id: ids are never given out twice.
   void skip_shape_id() { ++next_shape_id_; }
 
   // The segment of `shape` that starts at `p`, splitting the segment that
   // contains p's offset when there is none yet. None if the shape is absent
-  // (or its list is too broken to link into).
+  // (or its list is too broken to link into). `offset`, when given, is p's
+  // offset along the shape as offset_along computes it. `created` is set
+  // when a new segment was made.
   std::optional<SegId> insert_or_get_existing(ShapeId shape, Point p);
+  std::optional<SegId> insert_or_get_existing(ShapeId shape, Point p, double offset, bool& created);
 
   // A new self-linked segment, indexed under `start`; it copies the covers
   // and corner flag of a live `source`. The caller links it and fixes the
@@ -47,9 +66,11 @@ class ClippingGraph {
   void link_after(SegId a, SegId b);
 
   // Unlinks, unindexes and frees a live segment; no effect otherwise.
+  // Never allocates: the free list always has room for every arena slot.
   void delete_segment(SegId id);
 
   // Deletes every segment still in the shape's list, then the shape itself.
+  // Never allocates.
   void remove_shape(ShapeId shape);
 
   // The shape's segments in list order from the head; empty when the shape
@@ -74,6 +95,10 @@ class ClippingGraph {
     auto it = shapes_.find(id);
     return it == shapes_.end() ? nullptr : &it->second;
   }
+  // The shape's list in order from the head: visit(id, segment) for each
+  // live segment, at most len of them.
+  template <class Visit>
+  void for_each_segment(const Shape& shape, Visit&& visit) const;
 
   // Removes `cover` from every live segment not owned by it. On a graph that
   // passes its check every live segment is in exactly one shape's list, so
@@ -83,7 +108,7 @@ class ClippingGraph {
   const SegmentArena& arena() const { return arena_; }
   const std::vector<SegId>& free_list() const { return free_list_; }
   std::uint32_t live_count() const { return live_count_; }
-  const std::map<ShapeId, Shape>& shapes() const { return shapes_; }
+  const ShapeMap& shapes() const { return shapes_; }
   const SharedStarts& shared_starts() const { return starts_; }
   ShapeId next_shape_id() const { return next_shape_id_; }
   // Every shape's geometry, ascending by id: the shapes map laid flat.
@@ -94,7 +119,7 @@ class ClippingGraph {
   SegmentArena& debug_mutable_arena() { return arena_; }
   std::vector<SegId>& debug_mutable_free_list() { return free_list_; }
   std::uint32_t& debug_mutable_live_count() { return live_count_; }
-  std::map<ShapeId, Shape>& debug_mutable_shapes() { return shapes_; }
+  ShapeMap& debug_mutable_shapes() { return shapes_; }
   SharedStarts& debug_mutable_starts() { return starts_; }
   ShapeId& debug_mutable_next_shape_id() { return next_shape_id_; }
 
@@ -108,15 +133,34 @@ class ClippingGraph {
   static bool piece_contains(double l, double m, double v);
   // Step 5 of the insertion: the first non-closing segment containing v.
   std::optional<SegId> containing_segment(const Shape& shape, double v) const;
+  // Keeps room in the free list for every slot of the arena.
+  void reserve_free_list();
 
   SegmentArena arena_;
-  std::vector<SegId> free_list_;  // a stack: the last freed id is reused first
+  // A stack: the last freed id is reused first. Its capacity never falls
+  // below the arena's size, so freeing a segment never allocates.
+  std::vector<SegId> free_list_;
   std::uint32_t live_count_ = 0;  // live slots of the arena
-  std::map<ShapeId, Shape> shapes_;
+  ShapeMap shapes_;
   SharedStarts starts_;  // every live segment exactly once, under its start key
   ShapeId next_shape_id_ = 0;
   std::vector<ShapeGeometryEntry> geometries_;  // mirrors shapes_, ascending by id
 };
+
+template <class Visit>
+void ClippingGraph::for_each_segment(const Shape& shape, Visit&& visit) const {
+  if (!shape.head) return;
+  const SegId head = *shape.head;
+  SegId cur = head;
+  for (std::uint32_t step = 0; step < shape.len; ++step) {
+    const Segment* seg = segment(cur);
+    if (!seg) return;
+    const SegId next = seg->next;
+    visit(cur, *seg);
+    cur = next;
+    if (cur == head) return;
+  }
+}
 
 // What a carve followed by the uncarve of the same circle restores: the
 // same live segments under the same ids bit for bit, the same shapes, index

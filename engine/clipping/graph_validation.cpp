@@ -38,9 +38,8 @@ StructureError link_mismatch(SegId a, SegId b) {
 }
 
 bool indexed_under_start(const ClippingGraph& g, SegId id, const Segment& seg) {
-  auto entry = g.shared_starts().find(PointKey::from(seg.start));
-  if (entry == g.shared_starts().end()) return false;
-  return std::find(entry->second.begin(), entry->second.end(), id) != entry->second.end();
+  const SharedStarts::SegList* entry = g.shared_starts().find(PointKey::from(seg.start));
+  return entry && std::find(entry->begin(), entry->end(), id) != entry->end();
 }
 
 // The per-segment checks of a list walk, in the order they are reported.
@@ -121,17 +120,17 @@ std::optional<StructureError> check_list(const ClippingGraph& g, ShapeId id, con
 std::optional<StructureError> check_index(const ClippingGraph& g) {
   std::uint64_t sum = 0;
   std::vector<SegId> listed;
-  for (const auto& [key, ids] : g.shared_starts()) {
-    if (ids.empty()) return error(Kind::EmptyIndexEntry);
+  for (const auto& [key, ids] : g.shared_starts().sorted_entries()) {
+    if (ids->empty()) return error(Kind::EmptyIndexEntry);
     listed.clear();
-    for (SegId id : ids) {
+    for (SegId id : *ids) {
       if (std::find(listed.begin(), listed.end(), id) != listed.end()) return seg_error(Kind::IndexedTwice, id);
       listed.push_back(id);
       const Segment* seg = g.segment(id);
       if (!seg) return seg_error(Kind::IndexedMissing, id);
       if (PointKey::from(seg->start) != key) return seg_error(Kind::IndexedElsewhere, id);
     }
-    sum += ids.size();
+    sum += ids->size();
   }
   if (sum != g.live_count()) {
     StructureError e{Kind::IndexCountMismatch};

@@ -24,7 +24,9 @@ constexpr double MIN_SHARED = 1e-8;
 // always takes it out again.
 class TemporaryCircle {
  public:
+  // Room first: a circle carved but not pushed would outlive the scope.
   TemporaryCircle(AliveZone& zone, Point centre) : zone_(zone) {
+    zone_.reserve_temporary_circle();
     zone_.push_temporary_circle(zone_.carve(centre));
   }
   TemporaryCircle(const TemporaryCircle&) = delete;

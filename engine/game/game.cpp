@@ -1,7 +1,9 @@
 #include "game/game.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <set>
 
 namespace quelmar {
@@ -50,63 +52,96 @@ Status<DeltaError> Game::check_delta(const GameDelta& delta) const {
   return Ok{};
 }
 
+namespace {
+
+// Room for `extra` more elements, growing geometrically.
+template <class T>
+void reserve_more(std::vector<T>& v, std::size_t extra) {
+  const std::size_t wanted = v.size() + extra;
+  if (wanted > v.capacity()) v.reserve(std::max(wanted, 2 * v.capacity()));
+}
+
+}  // namespace
+
+// All or nothing: everything that can fail (the eyes to clear, room in
+// every map, then the carve, which undoes itself on failure) comes before
+// the first change, and nothing after it allocates.
 Status<DeltaError> Game::apply_delta(GameDelta delta, bool transient) {
   if (auto checked = check_delta(delta); !checked) return checked;
 
-  std::vector<Point> cleared_eyes;
-  if (delta.new_stone) {
-    const Stone& stone = *delta.new_stone;
-    stones_.insert_or_assign(stone.id, stone);
+  AppliedDelta entry{std::move(delta), {}, transient};
+  const GameDelta& d = entry.delta;
+  const std::size_t taken = d.captured_stone_ids.size();
+  if (d.new_stone) entry.cleared_eyes = alive_zone_.forced_eyes_near_point(d.new_stone->position);
+  reserve_more(history_, 1);
+  stones_.reserve_more(1);
+  captured_.reserve_more(taken);
+  alive_zone_.reserve_more(taken, 1);
+  if (d.new_stone) {
     // Only a corrupt zone can refuse here: the checks above saw no dead zone.
-    if (auto carved = alive_zone_.remove_circle(stone.id, stone.position); !carved)
+    if (auto carved = alive_zone_.remove_circle(d.new_stone->id, d.new_stone->position); !carved)
       return Err{DeltaError::dead_zone_failed(carved.error())};
-    cleared_eyes = alive_zone_.remove_forced_eyes_near_point(stone.position);
+    stones_.insert_or_assign(d.new_stone->id, *d.new_stone);
+    for (Point eye : entry.cleared_eyes) (void)alive_zone_.take_forced_eye(eye);
   }
-  for (StoneId id : delta.captured_stone_ids) {
-    auto node = stones_.extract(id);
-    const Stone taken = node.mapped();
-    captured_.insert_or_assign(id, taken);
+  for (StoneId id : d.captured_stone_ids) {
+    const Stone stone = stones_.at(id);
+    stones_.erase(id);
+    captured_.insert_or_assign(id, stone);
     // A captured stone leaves a forced eye at its centre.
-    alive_zone_.add_forced_eye(taken.position);
+    alive_zone_.add_forced_eye(stone.position);
     if (auto reclaimed = alive_zone_.reclaim_circle(id); !reclaimed)
       return Err{DeltaError::dead_zone_failed(DeadZoneError{DeadZoneError::Kind::NotCarved, id})};
   }
-  if (delta.new_stone)
-    captures_[color_index(delta.new_stone->color)] +=
-        static_cast<std::uint32_t>(delta.captured_stone_ids.size());
+  if (d.new_stone) captures_[color_index(d.new_stone->color)] += static_cast<std::uint32_t>(taken);
   if (!transient) ++turn_;
 
-  if (delta.new_stone) connectivity_.invalidate_near(delta.new_stone->position);
-  for (StoneId id : delta.captured_stone_ids) connectivity_.invalidate_near(captured_.at(id).position);
+  if (d.new_stone) connectivity_.invalidate_near(d.new_stone->position);
+  for (StoneId id : d.captured_stone_ids) connectivity_.invalidate_near(captured_.at(id).position);
   invalidate_lazy();
-  history_.push_back(AppliedDelta{std::move(delta), std::move(cleared_eyes), transient});
+  history_.push_back(std::move(entry));
   status_ = status_from_history();
   ++revision_;
   check_invariants();
   return Ok{};
 }
 
+// All or nothing as well: the captured stones' circles are carved again
+// first, and a failure there takes back those already carved.
 std::optional<GameDelta> Game::pop_delta() {
   if (history_.empty()) return std::nullopt;
-  AppliedDelta entry = std::move(history_.back());
-  history_.pop_back();
-  if (!entry.transient && turn_ > 0) --turn_;
-  status_ = status_from_history();
-
+  AppliedDelta& entry = history_.back();
   const GameDelta& delta = entry.delta;
+  const std::size_t taken = delta.captured_stone_ids.size();
+  stones_.reserve_more(taken);
+  alive_zone_.reserve_more(entry.cleared_eyes.size(), taken);
+  std::vector<StoneId> recarved;
+  recarved.reserve(taken);
+  try {
+    for (StoneId id : delta.captured_stone_ids) {
+      auto it = captured_.find(id);
+      if (it == captured_.end()) continue;  // skipped, as the stone is not there to restore
+      if (alive_zone_.remove_circle(id, it->second.position)) recarved.push_back(id);
+    }
+  } catch (...) {
+    for (auto it = recarved.rbegin(); it != recarved.rend(); ++it) (void)alive_zone_.reclaim_circle(*it);
+    throw;
+  }
+
+  // From here on nothing allocates.
   for (StoneId id : delta.captured_stone_ids) {
-    auto node = captured_.extract(id);
-    if (node.empty()) continue;
-    const Stone restored = node.mapped();
+    auto it = captured_.find(id);
+    if (it == captured_.end()) continue;
+    const Stone restored = it->second;
+    captured_.erase(it);
     stones_.insert_or_assign(id, restored);
-    (void)alive_zone_.remove_circle(id, restored.position);
     (void)alive_zone_.take_forced_eye(restored.position);
   }
   if (delta.new_stone) {
     const Stone& stone = *delta.new_stone;
     std::uint32_t& count = captures_[color_index(stone.color)];
-    const auto taken = static_cast<std::uint32_t>(delta.captured_stone_ids.size());
-    count = count > taken ? count - taken : 0;
+    const auto n = static_cast<std::uint32_t>(taken);
+    count = count > n ? count - n : 0;
     stones_.erase(stone.id);
     (void)alive_zone_.reclaim_circle(stone.id);
   }
@@ -116,9 +151,14 @@ std::optional<GameDelta> Game::pop_delta() {
   for (StoneId id : delta.captured_stone_ids)
     if (auto it = stones_.find(id); it != stones_.end()) connectivity_.invalidate_near(it->second.position);
   invalidate_lazy();
+  const bool was_transient = entry.transient;
+  GameDelta popped = std::move(entry.delta);
+  history_.pop_back();
+  if (!was_transient && turn_ > 0) --turn_;
+  status_ = status_from_history();
   ++revision_;
   check_invariants();
-  return std::move(entry.delta);
+  return popped;
 }
 
 // The probe's placement becomes the committed turn. This has exactly the
@@ -133,9 +173,10 @@ void Game::commit_probed_move() {
   pending_move_.reset();
   AppliedDelta& entry = history_.back();
   const Stone& stone = *entry.delta.new_stone;
+  // Nothing here allocates: probe_move reserved the room.
   for (StoneId id : captured) {
-    auto node = stones_.extract(id);
-    const Stone taken = node.mapped();
+    const Stone taken = stones_.at(id);
+    stones_.erase(id);
     captured_.insert_or_assign(id, taken);
     // A captured stone leaves a forced eye at its centre.
     alive_zone_.add_forced_eye(taken.position);
@@ -171,6 +212,11 @@ void Game::invalidate_lazy() {
   voronoi_.reset();
 }
 
+void Game::reserve_commit(std::size_t captures) {
+  captured_.reserve_more(captures);
+  alive_zone_.reserve_more(captures, 0);
+}
+
 Status<DeltaError> Game::pass() {
   if (status_ == GameStatus::Ended) return Err{DeltaError::game_over()};
   return apply_delta(GameDelta{}, false);
@@ -192,22 +238,27 @@ std::vector<GameDelta> Game::log() const {
 
 const std::vector<Stone>& Game::stone_list() const {
   if (!stone_list_) {
-    std::vector<Stone> list;
-    list.reserve(stones_.size());
-    for (const auto& [id, stone] : stones_) list.push_back(stone);
+    auto list = std::make_shared<std::vector<Stone>>();
+    list->reserve(stones_.size());
+    for (const auto& [id, stone] : stones_) list->push_back(stone);
     stone_list_ = std::move(list);
   }
   return *stone_list_;
 }
 
 const Voronoi& Game::voronoi() const {
-  if (!voronoi_) voronoi_ = Voronoi::build(stone_list(), board_size_);
+  if (!voronoi_) voronoi_ = std::make_shared<const Voronoi>(Voronoi::build(stone_list(), board_size_));
   return *voronoi_;
 }
 
 void Game::check_invariants() const {
 #if QUELMAR_CHECK_INVARIANTS
-  auto failure = validate();
+  std::optional<BoardError> failure;
+  try {
+    failure = validate();
+  } catch (const std::bad_alloc&) {
+    return;  // no room to check; the change itself is complete
+  }
   // A replayed log may reuse a captured stone's id, which leaves that id
   // both in play and captured; every other failure is an engine fault.
   if (failure && failure->kind != BoardError::Kind::InPlayAndCaptured) {

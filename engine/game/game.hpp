@@ -5,7 +5,7 @@
 
 #include <array>
 #include <cstdint>
-#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +13,7 @@
 #include "alive_zone/alive_zone.hpp"
 #include "connectivity/connectivity.hpp"
 #include "connectivity/cut_types.hpp"
+#include "flat_map.hpp"
 #include "game/board_error.hpp"
 #include "game/delta.hpp"
 #include "game/delta_error.hpp"
@@ -24,6 +25,8 @@
 
 namespace quelmar {
 
+// Stones by id, ascending.
+using StoneMap = FlatMap<StoneId, Stone>;
 
 class Game {
  public:
@@ -36,16 +39,19 @@ class Game {
   // Black's count, then White's.
   const std::array<std::uint32_t, 2>& captures() const { return captures_; }
   std::uint64_t revision() const { return revision_; }
-  const std::map<StoneId, Stone>& stones() const { return stones_; }
-  const std::map<StoneId, Stone>& captured() const { return captured_; }
+  const StoneMap& stones() const { return stones_; }
+  const StoneMap& captured() const { return captured_; }
   const History& history() const { return history_; }
   const AliveZone& alive_zone() const { return alive_zone_; }
   const Connectivity& connectivity() const { return connectivity_; }
 
   // Checks the whole delta first; either changes nothing and answers the
-  // first failed check, or applies it and pushes one history entry.
+  // first failed check, or applies it and pushes one history entry. A
+  // failed allocation (std::bad_alloc) leaves the game as it was.
   Status<DeltaError> apply_delta(GameDelta delta, bool transient);
   // Takes the last history entry back, whichever kind; nothing when empty.
+  // A failed allocation (std::bad_alloc) leaves the game as it was; taking
+  // back an entry without captures never allocates.
   std::optional<GameDelta> pop_delta();
 
   // A committed turn without a stone; GameOver once the game has ended.
@@ -103,6 +109,9 @@ class Game {
   Status<DeltaError> check_delta(const GameDelta& delta) const;
   GameStatus status_from_history() const;
   void invalidate_lazy();
+  // Room for commit_probed_move to capture `captures` stones without
+  // allocating; throws std::bad_alloc with nothing changed.
+  void reserve_commit(std::size_t captures);
   void check_invariants() const;
 
   double board_size_;
@@ -110,16 +119,17 @@ class Game {
   GameStatus status_ = GameStatus::Playing;
   std::array<std::uint32_t, 2> captures_{0, 0};
   std::uint64_t revision_ = 0;
-  std::map<StoneId, Stone> stones_;
-  std::map<StoneId, Stone> captured_;
+  StoneMap stones_;
+  StoneMap captured_;
   History history_;
   AliveZone alive_zone_;
   Connectivity connectivity_;
   // The captures of the probed move awaiting commit_probed_move, ascending.
   std::optional<std::vector<StoneId>> pending_move_;
-  // Write-once cells, emptied by every change.
-  mutable std::optional<std::vector<Stone>> stone_list_;
-  mutable std::optional<Voronoi> voronoi_;
+  // Write-once cells, emptied by every change. Never changed once filled,
+  // so copies of the game share them.
+  mutable std::shared_ptr<const std::vector<Stone>> stone_list_;
+  mutable std::shared_ptr<const Voronoi> voronoi_;
 };
 
 }  // namespace quelmar

@@ -40,29 +40,30 @@ Result<GameDelta, MoveError> Game::probe_move(Point position) {
 
   const Stone stone{turn_, color_of_turn(turn_), position};
   const std::uint64_t revision_before = revision_;
-  // The probe: the stone placed as a transient delta that captures nothing.
-  if (auto placed = apply_delta(GameDelta{stone, {}}, true); !placed)
-    return Err{MoveError::from_delta(placed.error())};
   pending_move_.emplace();
+  // The probe: the stone placed as a transient delta that captures nothing.
+  if (auto placed = apply_delta(GameDelta{stone, {}}, true); !placed) {
+    pending_move_.reset();
+    return Err{MoveError::from_delta(placed.error())};
+  }
   ProbeGuard guard(*this);
-  ProbeVerdict verdict;
+  GameDelta delta{stone, {}};
   try {
-    verdict = judge_probe(stone.color);
+    const ProbeVerdict verdict = judge_probe(stone.color);
+    if (verdict.self_capture) return Err{MoveError::self_capture(stone.color, position)};
+    delta.captured_stone_ids.reserve(verdict.captured.size());
+    for (const Stone& s : verdict.captured) delta.captured_stone_ids.push_back(s.id);
+    std::sort(delta.captured_stone_ids.begin(), delta.captured_stone_ids.end());
+    *pending_move_ = delta.captured_stone_ids;
+    reserve_commit(verdict.captured.size());
   } catch (...) {
     // A failed allocation while judging: the board goes back exactly as it
     // was, its revision included.
-    abandon_probed_move();
     guard.release();
+    abandon_probed_move();
     revision_ = revision_before;
     throw;
   }
-  if (verdict.self_capture) return Err{MoveError::self_capture(stone.color, position)};
-
-  GameDelta delta{stone, {}};
-  delta.captured_stone_ids.reserve(verdict.captured.size());
-  for (const Stone& s : verdict.captured) delta.captured_stone_ids.push_back(s.id);
-  std::sort(delta.captured_stone_ids.begin(), delta.captured_stone_ids.end());
-  *pending_move_ = delta.captured_stone_ids;
   guard.release();
   return delta;
 }

@@ -33,9 +33,8 @@ Stroke stone_colours(Color c) {
 const Segment* live_segment(const ClippingGraph& graph, SegId id) { return graph.segment(id); }
 
 // The SharedStarts entry of a point; null when there is none.
-const std::vector<SegId>* junction_at(const ClippingGraph& graph, Point p) {
-  auto it = graph.shared_starts().find(PointKey::from(p));
-  return it == graph.shared_starts().end() ? nullptr : &it->second;
+const SharedStarts::SegList* junction_at(const ClippingGraph& graph, Point p) {
+  return graph.shared_starts().find(PointKey::from(p));
 }
 
 // The outline's command list, traced from the exposed segments.
@@ -87,7 +86,7 @@ class OutlineTracer {
       first_command = false;
       visited_.insert(c);
 
-      const std::vector<SegId>* junction = junction_at(graph_, next->start);
+      const SharedStarts::SegList* junction = junction_at(graph_, next->start);
       ++steps;
       if (junction && std::find(junction->begin(), junction->end(), first) != junction->end()) {
         commands_.push_back("Z");

@@ -19,7 +19,7 @@ void expect_valid(const Game& game) {
 
 // Everything an undo must restore, compared exactly.
 struct Snapshot {
-  std::map<StoneId, Stone> stones, captured;
+  StoneMap stones, captured;
   std::vector<GameDelta> log;
   std::uint32_t turn;
   GameStatus status;
