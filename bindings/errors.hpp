@@ -5,6 +5,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <exception>
 #include <new>
 #include <string>
 
@@ -55,6 +56,10 @@ void raise_board_error(const std::string& message);
 // RuntimeError, and `failure` is answered.
 template <class R, class Body>
 R guarded(R failure, Body&& body) noexcept {
+  // Every thread's first C++ exception makes the runtime allocate its
+  // per-thread state, and a failure there aborts the process: make it now,
+  // while nothing has failed, rather than at the first failed allocation.
+  (void)std::uncaught_exceptions();
   try {
     return body();
   } catch (const std::bad_alloc&) {

@@ -41,6 +41,26 @@ PyObject* cut_answer(const Result<CutKind, CutError>& answer) {
   return new_cut_kind(answer.value()).release();
 }
 
+// A probed move that is abandoned unless committed: however making the
+// answer ends, no probe stays on the board.
+class PendingMove {
+ public:
+  explicit PendingMove(Game& game) : game_(game) {}
+  PendingMove(const PendingMove&) = delete;
+  PendingMove& operator=(const PendingMove&) = delete;
+  ~PendingMove() {
+    if (!committed_) game_.abandon_probed_move();
+  }
+  void commit() {
+    game_.commit_probed_move();
+    committed_ = true;
+  }
+
+ private:
+  Game& game_;
+  bool committed_ = false;
+};
+
 }  // namespace
 
 PyObject* game_stones(PyObject* self, PyObject*) {
@@ -96,12 +116,18 @@ PyObject* game_try_move(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                        [](Game& game, std::span<Ref> bound) -> PyObject* {
                          const std::optional<Point> position = position_argument(bound[0].get(), "position");
                          if (!position) return nullptr;
-                         Result<GameDelta, MoveError> moved = game.try_move(*position);
-                         if (!moved) {
-                           raise_move_error(moved.error());
+                         Result<GameDelta, MoveError> probed = game.probe_move(*position);
+                         if (!probed) {
+                           raise_move_error(probed.error());
                            return nullptr;
                          }
-                         return new_game_delta(moved.value()).release();
+                         // The answer is made before the move is committed, so
+                         // a failure to make it leaves the game as it was.
+                         PendingMove pending(game);
+                         Ref answer = new_game_delta(probed.value());
+                         if (!answer) return nullptr;
+                         pending.commit();
+                         return answer.release();
                        });
 }
 
@@ -117,9 +143,13 @@ PyObject* game_pass_turn(PyObject* self, PyObject*) {
 
 PyObject* game_undo_move(PyObject* self, PyObject*) {
   return run_member(self, Mode::Exclusive, [](Game& game) -> PyObject* {
-    const std::optional<GameDelta> undone = game.undo();
-    if (!undone) Py_RETURN_NONE;
-    return new_game_delta(*undone).release();
+    if (game.history().empty()) Py_RETURN_NONE;
+    // The answer first: a failure to make it, or to undo, leaves the game
+    // as it was.
+    Ref answer = new_game_delta(game.history().back().delta);
+    if (!answer) return nullptr;
+    (void)game.undo();
+    return answer.release();
   });
 }
 

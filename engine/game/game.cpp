@@ -169,7 +169,7 @@ std::optional<GameDelta> Game::pop_delta() {
 // probe built is the committed board's too when nothing was captured.
 void Game::commit_probed_move() {
   if (!pending_move_) return;
-  std::vector<StoneId> captured = std::move(*pending_move_);
+  std::vector<StoneId> captured = std::move(pending_move_->captures);
   pending_move_.reset();
   AppliedDelta& entry = history_.back();
   const Stone& stone = *entry.delta.new_stone;

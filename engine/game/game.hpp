@@ -70,9 +70,10 @@ class Game {
   // between deciding a move and committing it. probe_move decides: it
   // answers the delta the move will commit and leaves the probe's placement
   // on the board, pending; then exactly one of commit_probed_move (the move
-  // as try_move makes it) or abandon_probed_move (the board as before the
-  // probe, as after a refused self-capture). Neither can fail. A refusal,
-  // or a failed allocation inside probe_move, leaves nothing pending.
+  // as try_move makes it) or abandon_probed_move (the game exactly as
+  // before probe_move, revision included). Neither can fail. A refusal, or
+  // a failed allocation inside probe_move (which leaves the game exactly as
+  // before), leaves nothing pending.
   Result<GameDelta, MoveError> probe_move(Point position);
   void commit_probed_move();
   void abandon_probed_move();
@@ -124,8 +125,16 @@ class Game {
   History history_;
   AliveZone alive_zone_;
   Connectivity connectivity_;
-  // The captures of the probed move awaiting commit_probed_move, ascending.
-  std::optional<std::vector<StoneId>> pending_move_;
+  // A probed move awaiting commit_probed_move: its captures, ascending, and
+  // the revision before the probe, which abandoning it restores.
+  struct PendingMove {
+    std::vector<StoneId> captures;
+    std::uint64_t revision_before = 0;
+  };
+  std::optional<PendingMove> pending_move_;
+  // Pops the probe; with `unseen`, as if it had never been made (revision
+  // included), else as a refused move leaves it. Never allocates.
+  void drop_probe(bool unseen);
   // Write-once cells, emptied by every change. Never changed once filled,
   // so copies of the game share them.
   mutable std::shared_ptr<const std::vector<Stone>> stone_list_;

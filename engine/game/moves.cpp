@@ -6,23 +6,6 @@ namespace quelmar {
 
 namespace {
 
-// Abandons the probed move unless it is released: however the probe's
-// judging ends, no pending placement survives a failed decision.
-class ProbeGuard {
- public:
-  explicit ProbeGuard(Game& game) : game_(game) {}
-  ProbeGuard(const ProbeGuard&) = delete;
-  ProbeGuard& operator=(const ProbeGuard&) = delete;
-  ~ProbeGuard() {
-    if (armed_) game_.abandon_probed_move();
-  }
-  void release() { armed_ = false; }
-
- private:
-  Game& game_;
-  bool armed_ = true;
-};
-
 }  // namespace
 
 Game::ProbeVerdict Game::judge_probe(Color mover) const {
@@ -39,39 +22,40 @@ Result<GameDelta, MoveError> Game::probe_move(Point position) {
   if (!(alive_zone_.deepest(position) <= EPSILON)) return Err{MoveError::not_placeable(position)};
 
   const Stone stone{turn_, color_of_turn(turn_), position};
-  const std::uint64_t revision_before = revision_;
-  pending_move_.emplace();
+  PendingMove pending;
+  pending.revision_before = revision_;
   // The probe: the stone placed as a transient delta that captures nothing.
-  if (auto placed = apply_delta(GameDelta{stone, {}}, true); !placed) {
-    pending_move_.reset();
-    return Err{MoveError::from_delta(placed.error())};
-  }
-  ProbeGuard guard(*this);
+  if (auto placed = apply_delta(GameDelta{stone, {}}, true); !placed) return Err{MoveError::from_delta(placed.error())};
+  pending_move_.emplace(std::move(pending));
   GameDelta delta{stone, {}};
   try {
     const ProbeVerdict verdict = judge_probe(stone.color);
-    if (verdict.self_capture) return Err{MoveError::self_capture(stone.color, position)};
+    if (verdict.self_capture) {
+      drop_probe(false);
+      return Err{MoveError::self_capture(stone.color, position)};
+    }
     delta.captured_stone_ids.reserve(verdict.captured.size());
     for (const Stone& s : verdict.captured) delta.captured_stone_ids.push_back(s.id);
     std::sort(delta.captured_stone_ids.begin(), delta.captured_stone_ids.end());
-    *pending_move_ = delta.captured_stone_ids;
+    pending_move_->captures = delta.captured_stone_ids;
     reserve_commit(verdict.captured.size());
   } catch (...) {
-    // A failed allocation while judging: the board goes back exactly as it
+    // A failed allocation while judging: the game goes back exactly as it
     // was, its revision included.
-    guard.release();
-    abandon_probed_move();
-    revision_ = revision_before;
+    drop_probe(true);
     throw;
   }
-  guard.release();
   return delta;
 }
 
-void Game::abandon_probed_move() {
+void Game::abandon_probed_move() { drop_probe(true); }
+
+void Game::drop_probe(bool unseen) {
   if (!pending_move_) return;
+  const std::uint64_t before = pending_move_->revision_before;
   pending_move_.reset();
   (void)pop_delta();
+  if (unseen) revision_ = before;
 }
 
 Result<GameDelta, MoveError> Game::try_move(Point position) {
