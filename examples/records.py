@@ -187,7 +187,7 @@ def _parse_json(text: str, line: _Line):
     try:
         return json.loads(text, object_pairs_hook=unique, parse_constant=no_constants)
     except json.JSONDecodeError as e:
-        raise RecordError(line.line_number, None, f"not valid JSON: {e.msg} at column {e.colno}")
+        raise RecordError(line.line_number, None, f"not valid JSON: {e.msg} (column {e.colno})")
     except ValueError as e:
         raise RecordError(line.line_number, None, f"not valid JSON: {e}")
 
