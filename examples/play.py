@@ -7,7 +7,8 @@ starts a web server on 127.0.0.1 and prints its address. The page shows the
 board as the engine draws it; a click plays a stone at the playable point
 nearest the click, and buttons pass, undo, start a new game of any size,
 set a random opponent to play either colour, and save or load a game
-record (RECORDS.md). The server holds one game, shared by every page that opens it.
+record (RECORDS.md). The server holds one game, shared by every page that
+opens it.
 """
 
 from __future__ import annotations
@@ -143,9 +144,13 @@ def json_body(body: bytes):
 
 def finite(body: dict, key: str) -> float:
     value = body.get(key)
-    if isinstance(value, bool) or not isinstance(value, (int, float)) or not math.isfinite(value):
-        raise BadRequest(f"{key} must be a finite number")
-    return float(value)
+    if isinstance(value, (int, float)) and not isinstance(value, bool):
+        try:
+            if math.isfinite(value):
+                return float(value)
+        except OverflowError:  # an integer past every float
+            pass
+    raise BadRequest(f"{key} must be a finite number")
 
 
 def board_size(body: dict) -> float:
