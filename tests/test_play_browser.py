@@ -113,6 +113,7 @@ def play_the_capture(page, game):
 def test_a_game_played_in_the_browser_matches_the_engine(page, tmp_path):
     game = qm.Game(9)
     play_the_capture(page, game)
+    # QUELMAR_PLAY_SCREENSHOT=docs/play-screenshot.png renews the README's picture.
     page.page.screenshot(path=os.environ.get("QUELMAR_PLAY_SCREENSHOT") or tmp_path / "play.png")
 
     # With the opponent on white, a click makes two turns and undo takes both.
