@@ -52,14 +52,32 @@ python3 scripts/check_wheel.py "$scratch/wheel"
 rm -rf "$scratch"
 # ---- end of type stub and wheel contents -----------------------------------
 
+# ---- browser and Ray -------------------------------------------------------
+# The tests marked 'integration' drive the play page in Debian's headless
+# Chromium through Playwright (which never downloads a browser of its own
+# here) and self-play on a local Ray cluster of two workers, against the
+# installed Release module; neither runs under the sanitizers' LD_PRELOAD.
+echo "== Browser and Ray tests (installed module)"
+command -v chromium >/dev/null || {
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq chromium
+}
+python3 -c "import playwright, ray" 2>/dev/null ||
+  python3 -m pip install -q --disable-pip-version-check playwright ray
+# A missing tool must fail here, not be skipped by the tests.
+python3 -c "import playwright.sync_api, ray"
+python3 -m pytest -q -p no:cacheprovider -m integration tests
+# ---- end of browser and Ray ------------------------------------------------
+
 # ---- sanitized Python suite ------------------------------------------------
-# The whole suite again, against a build of the module under ASan and UBSan
-# with the invariant check after every change (scripts/sanitized_pytest.sh
-# asserts that this build, not the wheel, is the one imported).
+# The suite again but for the integration tests, against a build of the
+# module under ASan and UBSan with the invariant check after every change
+# (scripts/sanitized_pytest.sh asserts that this build, not the wheel, is
+# the one imported).
 echo "== Python tests against the sanitized module"
-bash scripts/sanitized_pytest.sh tests
+bash scripts/sanitized_pytest.sh -m "not integration" tests
 # ---- end of sanitized Python suite -----------------------------------------
 
 # Development mode: the allocator debug hooks and every warning shown.
-python3 -X dev -m pytest -q tests
+python3 -X dev -m pytest -q -m "not integration" tests
 

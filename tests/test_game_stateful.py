@@ -10,6 +10,7 @@ from hypothesis import HealthCheck, settings
 from hypothesis.stateful import RuleBasedStateMachine, initialize, invariant, precondition, rule
 
 import quelmar as qm
+import records
 
 # Fixed probe positions (as fractions of the board) whose nearest placeable
 # points an undo must give back.
@@ -171,6 +172,18 @@ class GamePlay(RuleBasedStateMachine):
             assert math.isclose(black + white, game.board_size ** 2, rel_tol=1e-9)
         else:
             assert (black, white) == (-0.0, -0.0)
+
+    def teardown(self):
+        # The game each run leaves reads back from its record exactly: the
+        # same text again (repr tells every float's bits apart), the same
+        # stones and the same groups.
+        game = self.game
+        line = records.encode(game)
+        loaded = records.decode(line)
+        assert records.encode(loaded.game) == line
+        assert loaded.outcome == records.outcome_of(game)
+        assert loaded.game.stones() == game.stones()
+        assert [group_key(g) for g in loaded.game.groups()] == [group_key(g) for g in game.groups()]
 
 
 GamePlay.TestCase.settings = settings(
