@@ -156,6 +156,9 @@ class AliveZone {
   bool fold_shape_distance(const Shape& shape, const LineSegment& q, double& best) const;
   // The point one shape offers to closest_point, and its distance from p.
   std::optional<Point> shape_offer(const Shape& shape, Point p, double& offer_distance) const;
+  // The same offer where it matters: equal to shape_offer whenever that
+  // lies within `bound` of p; otherwise some offer beyond `bound`, or none.
+  std::optional<Point> nearer_shape_offer(const Shape& shape, Point p, double bound, double& offer_distance) const;
   // Replaces `best` by the first forced eye strictly nearer to p.
   void offer_forced_eyes(Point p, std::optional<Point>& best, double& best_distance) const;
   // `answer` when it is placeable by `depth`, else the nearby point

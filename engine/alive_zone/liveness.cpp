@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "alive_zone/alive_zone.hpp"
+#include "alive_zone/offer_distance.hpp"
 #include "alive_zone/penetration.hpp"
 #include "geometry/predicates.hpp"
 
@@ -15,19 +16,6 @@ namespace quelmar {
 namespace {
 
 constexpr double INF = std::numeric_limits<double>::infinity();
-
-// How far an offer lies from the asked point. Beyond about 1.3e154 the
-// squares in `distance` overflow and every offer would tie at +∞, leaving
-// no answer on a board full of placeable points; there the offers are
-// ordered by the overflow-free length instead, and past the largest double
-// they all tie (the board is far below rounding there) and the first
-// stands. Nearer offers keep the plain distance bit for bit.
-double offer_distance_from(Point asked, Point offer) {
-  const double d = distance(asked, offer);
-  if (d != INF) return d;
-  const double h = std::hypot(asked.x - offer.x, asked.y - offer.y);
-  return h != INF ? h : std::numeric_limits<double>::max();
-}
 
 }  // namespace
 

@@ -10,7 +10,9 @@
 #include <limits>
 
 #include "alive_zone/alive_zone.hpp"
+#include "alive_zone/offer_distance.hpp"
 #include "alive_zone/penetration.hpp"
+#include "geometry/angles.hpp"
 
 namespace quelmar {
 
@@ -43,6 +45,25 @@ struct Penetration {
   ShapeId id;
   double value;
 };
+
+// A box holding a circle's piece of outline from `seg` up to the start of
+// `next`: its two end points, and each axis point its angles pass.
+Box arc_piece_box(const CircleGeometry& c, const Segment& seg, const Segment& next) {
+  Box b = Box::of_segment(seg.start, next.start);
+  const double s = seg.offset, e = next.offset;
+  if (angle_in_arc(0.0, s, e)) b.x1 = std::max(b.x1, c.centre.x + c.radius);
+  if (angle_in_arc(PI / 2, s, e)) b.y1 = std::max(b.y1, c.centre.y + c.radius);
+  if (angle_in_arc(PI, s, e)) b.x0 = std::min(b.x0, c.centre.x - c.radius);
+  if (angle_in_arc(3 * PI / 2, s, e)) b.y0 = std::min(b.y0, c.centre.y - c.radius);
+  return b;
+}
+
+// How far apart two boxes are at the least; 0 when they meet.
+double box_gap(const Box& a, const Box& b) {
+  const double dx = std::max({0.0, a.x0 - b.x1, b.x0 - a.x1});
+  const double dy = std::max({0.0, a.y0 - b.y1, b.y0 - a.y1});
+  return std::sqrt(dx * dx + dy * dy);
+}
 
 }  // namespace
 
@@ -122,9 +143,16 @@ bool AliveZone::boundary_within(const LineSegment& q, double limit) const {
   if (!index_.tame(box)) return reference_closest_distance(q) <= limit;
   auto within = [&](const Shape& shape) {
     if (shape.len < 2) return false;
+    const CircleGeometry* circle = as_circle(shape.geometry);
     bool hit = false;
-    for_each_exposed(shape, [&](SegId seg, const Segment&) {
-      hit = piece_distance(seg, q) <= limit;
+    for_each_exposed(shape, [&](SegId id, const Segment& seg) {
+      // Every measured distance joins a point of q to a point of the
+      // piece, so a piece whose box lies beyond reach is not measured.
+      if (circle) {
+        const Segment* next = graph_.segment(seg.next);
+        if (next && box_gap(box, arc_piece_box(*circle, seg, *next)) - index_.slack() > limit) return true;
+      }
+      hit = piece_distance(id, q) <= limit;
       return !hit;
     });
     return hit;
@@ -209,6 +237,33 @@ bool AliveZone::boundary_point_inside(const std::vector<std::vector<Point>>& rin
   });
 }
 
+std::optional<Point> AliveZone::nearer_shape_offer(const Shape& shape, Point p, double bound,
+                                                   double& offer_distance) const {
+  const CircleGeometry* circle = as_circle(shape.geometry);
+  if (shape.len < 2 || !circle) return shape_offer(shape, p, offer_distance);
+  // shape_offer's scan, less the pieces whose boxes lie strictly beyond
+  // both the nearest piece so far and `bound`: none of them could be the
+  // shape's offer, or win with it.
+  std::optional<Point> offer;
+  offer_distance = INF;
+  const Box at = Box::of_point(p);
+  for_each_exposed(shape, [&](SegId id, const Segment& seg) {
+    const Segment* next = graph_.segment(seg.next);
+    if (next && box_gap(at, arc_piece_box(*circle, seg, *next)) - index_.slack() > std::min(offer_distance, bound))
+      return true;
+    const std::optional<Span> span = graph_.segment_span(id);
+    if (!span) return true;
+    const Point candidate = span->closest_point(p);
+    const double d = offer_distance_from(p, candidate);
+    if (d < offer_distance) {
+      offer = candidate;
+      offer_distance = d;
+    }
+    return true;
+  });
+  return offer;
+}
+
 std::optional<Point> AliveZone::closest_point(Point p) const {
   if (!std::isfinite(p.x) || !std::isfinite(p.y)) return std::nullopt;
   if (!index_.tame(p)) return reference_closest_point(p);
@@ -222,7 +277,7 @@ std::optional<Point> AliveZone::closest_point(Point p) const {
   ShapeId best_id = 0;
   auto consider = [&](ShapeId id, const Shape& shape) {
     double d = INF;
-    const std::optional<Point> offer = shape_offer(shape, p, d);
+    const std::optional<Point> offer = nearer_shape_offer(shape, p, best_distance, d);
     if (offer && (d < best_distance || (d == best_distance && id < best_id))) {
       best = offer;
       best_distance = d;
