@@ -13,6 +13,14 @@ constexpr std::uint8_t SENTINEL = 2;
 
 inline bool on_board(Point p, double s) { return p.x >= 0.0 && p.x <= s && p.y >= 0.0 && p.y <= s; }
 
+// Grows a scratch vector to at least n entries; it never shrinks, so a
+// rebuild of the same size writes no fill.
+template <class T>
+T* room(std::vector<T>& v, std::size_t n) {
+  if (v.size() < n) v.resize(n);
+  return v.data();
+}
+
 class Tracer {
  public:
   Tracer(std::span<const Stone> stones, const Triangulation& t, const Topology& topology,
@@ -25,10 +33,11 @@ class Tracer {
     file(out);
     // Group numbers as marks: no clearing between groups. One spare slot
     // past the last triangle takes the writes of edges inside a group.
-    s_.traced.assign(topo_.centres.size(), NONE);
-    s_.out_group.assign(topo_.centres.size() + 1, NONE);
-    s_.out_to.resize(topo_.centres.size() + 1);
-    s_.order.resize(topo_.edges.size() + 1);
+    const std::size_t triangles = topo_.centres.size();
+    s_.traced.assign(triangles, NONE);
+    s_.out_group.assign(triangles + 1, NONE);
+    room(s_.out_to, triangles + 1);
+    room(s_.order, topo_.edges.size() + 1);
     for (std::uint32_t g = 0; g + 1 < s_.group_start.size(); ++g)
       if (!trace_rings(g, s_.slot[g]->rings)) return false;
     return true;
@@ -38,56 +47,65 @@ class Tracer {
   // Stone ids strictly ascend (so id order is index order), and every stone
   // of the triangulation has a closed cell. The cells then fan round every
   // stone completely, which makes each group boundary disjoint cycles.
-  bool ordinary() const {
-    const std::size_t n = stones_.size();
-    if (topo_.stone_count() != n || t_.inedges.size() < n) return false;
-    for (std::size_t k = 1; k < n; ++k)
-      if (!(stones_[k - 1].id < stones_[k].id)) return false;
-    for (std::size_t k = 0; k < n; ++k)
-      if (t_.inedges[k] != NONE && topo_.cell_start[k] == topo_.cell_start[k + 1]) return false;
-    return true;
+  // Fills the colours on the way.
+  bool ordinary() {
+    const std::size_t n = stones_.size(), points = t_.inedges.size();
+    if (topo_.stone_count() != n || points < n) return false;
+    std::uint8_t* colour = room(s_.colour, points);
+    const std::uint32_t* start = topo_.cell_start.data();
+    bool ok = true;
+    for (std::size_t k = 0; k < n; ++k) {
+      colour[k] = static_cast<std::uint8_t>(stones_[k].color);
+      ok &= t_.inedges[k] == NONE || start[k] != start[k + 1];
+      ok &= k == 0 || stones_[k - 1].id < stones_[k].id;
+    }
+    for (std::size_t k = n; k < points; ++k) colour[k] = SENTINEL;
+    return ok;
   }
 
   // Same-colour cells across an edge of positive length that enters the
-  // board, tested in the direction merge_groups tests it.
+  // board, tested in the direction merge_groups tests it. Ends on the board
+  // are finite, so there numeric equality is PointKey equality.
   bool joins(const CellEdge& edge) const {
     const Point a = topo_.centres[edge.from], b = topo_.centres[edge.to];
-    if (a == b) return false;
-    return (on_board(a, topo_.board_size) && on_board(b, topo_.board_size)) ||
-           edge_enters_board(a, b, topo_.board_size);
+    const double s = topo_.board_size;
+    if (on_board(a, s) && on_board(b, s)) return !(a.x == b.x && a.y == b.y);
+    return !(a == b) && edge_enters_board(a, b, s);
   }
 
   // Numbers the groups by their lowest stone, searching depth-first in the
   // order merge_groups searches, so members come in its order.
   void label() {
-    const std::size_t n = stones_.size(), points = t_.inedges.size();
-    s_.colour.resize(points);
-    for (std::size_t k = 0; k < n; ++k) s_.colour[k] = static_cast<std::uint8_t>(stones_[k].color);
-    for (std::size_t k = n; k < points; ++k) s_.colour[k] = SENTINEL;
-    s_.group.assign(points, NONE);
-    s_.members.clear();
+    const std::size_t n = stones_.size();
+    s_.group.assign(t_.inedges.size(), NONE);
+    room(s_.members, n);
+    // A stone is pushed once per neighbour that reaches it, plus the root.
+    room(s_.stack, topo_.edges.size() + 1);
     s_.group_start.assign(1, 0);
+    members_ = 0;
     std::uint32_t g = 0;
     for (std::uint32_t k = 0; k < n; ++k) {
       if (s_.group[k] != NONE) continue;
       search(k, g++);
-      s_.group_start.push_back(static_cast<std::uint32_t>(s_.members.size()));
+      s_.group_start.push_back(members_);
     }
   }
 
   void search(std::uint32_t k, std::uint32_t g) {
-    std::vector<std::uint32_t>& stack = s_.stack;
-    stack.assign(1, k);
-    while (!stack.empty()) {
-      const std::uint32_t i = stack.back();
-      stack.pop_back();
-      if (s_.group[i] != NONE) continue;
-      s_.group[i] = g;
-      s_.members.push_back(i);
-      const std::uint8_t colour = s_.colour[i];
+    std::uint32_t* stack = s_.stack.data();
+    std::uint32_t* group = s_.group.data();
+    const std::uint8_t* colour = s_.colour.data();
+    std::size_t depth = 0;
+    stack[depth++] = k;
+    while (depth > 0) {
+      const std::uint32_t i = stack[--depth];
+      if (group[i] != NONE) continue;
+      group[i] = g;
+      s_.members[members_++] = i;
+      const std::uint8_t c = colour[i];
       for (const CellEdge& edge : topo_.cell(i)) {
         const std::uint32_t q = edge.neighbour;
-        if (s_.colour[q] == colour && s_.group[q] == NONE && joins(edge)) stack.push_back(q);
+        if (colour[q] == c && group[q] == NONE && joins(edge)) stack[depth++] = q;
       }
     }
   }
@@ -117,25 +135,29 @@ class Tracer {
   // traced from the first of its edges, in their own direction, and the
   // rings ordered and closed as every group's rings are.
   bool trace_rings(std::uint32_t g, std::vector<Ring>& rings) {
-    if (!collect_boundary(g)) return false;
-    for (std::size_t k = 0; k < order_count_; ++k) {
+    const std::size_t edges = collect_boundary(g);
+    if (edges == NONE) return false;
+    for (std::size_t k = 0; k < edges; ++k) {
       const std::uint32_t start = s_.order[k];
       if (s_.traced[start] == g) continue;
-      if (!trace(g, start)) return false;
-      if (!clip_ring_to_board(s_.ring, topo_.board_size, s_.clip)) continue;
+      const std::size_t n = trace(g, start);
+      if (n == 0) return false;
+      const std::span<const Point> clipped = s_.clipper.clip({s_.ring.data(), n}, topo_.board_size);
+      if (clipped.empty()) continue;
       Ring& ring = rings.emplace_back();
-      ring.reserve(s_.ring.size() + 1);  // room for the closing point
-      ring.assign(s_.ring.begin(), s_.ring.end());
+      ring.reserve(clipped.size() + 1);  // room for the closing point
+      ring.assign(clipped.begin(), clipped.end());
     }
     order_and_close_rings(rings);
     return true;
   }
 
-  // Per boundary vertex its one successor, and the starts in order. False
-  // when a vertex would leave the group twice. Branch-free: whether an edge
-  // bounds the group is as good as random, so it only picks where to write
-  // (the spare slot past the last triangle when it does not).
-  bool collect_boundary(std::uint32_t g) {
+  // Per boundary vertex its one successor, and the starts in order;
+  // answers their count, or NONE when a vertex would leave the group twice.
+  // Branch-free: whether an edge bounds the group is as good as random, so
+  // it only picks where to write (the spare slot past the last triangle
+  // when it does not).
+  std::size_t collect_boundary(std::uint32_t g) {
     const std::uint32_t spare = static_cast<std::uint32_t>(topo_.centres.size());
     std::uint32_t* order = s_.order.data();
     std::uint32_t* out_group = s_.out_group.data();
@@ -154,32 +176,35 @@ class Tracer {
         count += bounds;
       }
     }
-    order_count_ = count;
-    return !twice;
+    return twice ? NONE : count;
   }
 
-  // The cycle from `start`, into s_.ring. False when the walk reaches a
-  // vertex without a successor, meets a vertex twice or is shorter than
-  // three.
-  bool trace(std::uint32_t g, std::uint32_t start) {
+  // The cycle from `start` into the front of s_.ring; answers its length,
+  // or 0 when the walk reaches a vertex without a successor, meets a vertex
+  // twice or is shorter than three.
+  std::size_t trace(std::uint32_t g, std::uint32_t start) {
     const std::size_t triangles = topo_.centres.size();
-    std::vector<Point>& ring = s_.ring;
-    ring.clear();
+    Point* ring = room(s_.ring, triangles);
+    std::uint32_t* traced = s_.traced.data();
+    const std::uint32_t* out_group = s_.out_group.data();
+    const std::uint32_t* out_to = s_.out_to.data();
+    const Point* centre = topo_.centres.data();
+    std::size_t n = 0;
     std::uint32_t v = start;
     do {
-      if (s_.traced[v] == g || s_.out_group[v] != g || ring.size() >= triangles) return false;
-      s_.traced[v] = g;
-      ring.push_back(topo_.centres[v]);
-      v = s_.out_to[v];
+      if (traced[v] == g || out_group[v] != g || n >= triangles) return 0;
+      traced[v] = g;
+      ring[n++] = centre[v];
+      v = out_to[v];
     } while (v != start);
-    return ring.size() >= 3;
+    return n >= 3 ? n : 0;
   }
 
   std::span<const Stone> stones_;
   const Triangulation& t_;
   const Topology& topo_;
   GroupTracer& s_;
-  std::size_t order_count_ = 0;  // boundary edges of the current group
+  std::uint32_t members_ = 0;  // stones labelled so far
 };
 
 }  // namespace

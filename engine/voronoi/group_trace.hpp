@@ -19,6 +19,7 @@
 
 #include "game/stone.hpp"
 #include "geometry/point.hpp"
+#include "voronoi/ring_clipper.hpp"
 #include "voronoi/topology.hpp"
 #include "voronoi/triangulation.hpp"
 #include "voronoi/voronoi.hpp"
@@ -39,7 +40,8 @@ struct GroupTracer {
   std::vector<std::uint32_t> out_to;       // per triangle: its successor there
   std::vector<std::uint32_t> order;        // boundary edge starts, in order
   std::vector<VoronoiGroup*> slot;         // per group: where it is filed
-  std::vector<Point> ring, clip;
+  std::vector<Point> ring;                 // the cycle being traced
+  RingClipper clipper;
 };
 
 // Fills `out` with the groups of `stones` (ascending id; index = point
