@@ -11,8 +11,6 @@ namespace {
 constexpr std::uint32_t NONE = 0xFFFFFFFFu;
 constexpr std::uint8_t SENTINEL = 2;
 
-inline bool on_board(Point p, double s) { return p.x >= 0.0 && p.x <= s && p.y >= 0.0 && p.y <= s; }
-
 // Grows a scratch vector to at least n entries; it never shrinks, so a
 // rebuild of the same size writes no fill.
 template <class T>
@@ -37,7 +35,7 @@ class Tracer {
     s_.traced.assign(triangles, NONE);
     s_.out_group.assign(triangles + 1, NONE);
     room(s_.out_to, triangles + 1);
-    room(s_.order, topo_.edges.size() + 1);
+    room(s_.order, topo_.edge_count() + 1);
     for (std::uint32_t g = 0; g + 1 < s_.group_start.size(); ++g)
       if (!trace_rings(g, s_.slot[g]->rings)) return false;
     return true;
@@ -68,9 +66,8 @@ class Tracer {
   // are finite, so there numeric equality is PointKey equality.
   bool joins(const CellEdge& edge) const {
     const Point a = topo_.centres[edge.from], b = topo_.centres[edge.to];
-    const double s = topo_.board_size;
-    if (on_board(a, s) && on_board(b, s)) return !(a.x == b.x && a.y == b.y);
-    return !(a == b) && edge_enters_board(a, b, s);
+    if ((topo_.beyond[edge.from] | topo_.beyond[edge.to]) == 0) return !(a.x == b.x && a.y == b.y);
+    return !(a == b) && edge_enters_board(a, b, topo_.board_size);
   }
 
   // Numbers the groups by their lowest stone, searching depth-first in the
@@ -80,7 +77,7 @@ class Tracer {
     s_.group.assign(t_.inedges.size(), NONE);
     room(s_.members, n);
     // A stone is pushed once per neighbour that reaches it, plus the root.
-    room(s_.stack, topo_.edges.size() + 1);
+    room(s_.stack, topo_.edge_count() + 1);
     s_.group_start.assign(1, 0);
     members_ = 0;
     std::uint32_t g = 0;
@@ -142,7 +139,8 @@ class Tracer {
       if (s_.traced[start] == g) continue;
       const std::size_t n = trace(g, start);
       if (n == 0) return false;
-      const std::span<const Point> clipped = s_.clipper.clip({s_.ring.data(), n}, topo_.board_size);
+      const std::span<const Point> clipped =
+          s_.clipper.clip({s_.ring.data(), n}, {s_.ring_beyond.data(), n}, topo_.board_size);
       if (clipped.empty()) continue;
       Ring& ring = rings.emplace_back();
       ring.reserve(clipped.size() + 1);  // room for the closing point
@@ -185,6 +183,8 @@ class Tracer {
   std::size_t trace(std::uint32_t g, std::uint32_t start) {
     const std::size_t triangles = topo_.centres.size();
     Point* ring = room(s_.ring, triangles);
+    std::uint8_t* ring_beyond = room(s_.ring_beyond, triangles);
+    const std::uint8_t* beyond = topo_.beyond.data();
     std::uint32_t* traced = s_.traced.data();
     const std::uint32_t* out_group = s_.out_group.data();
     const std::uint32_t* out_to = s_.out_to.data();
@@ -194,6 +194,7 @@ class Tracer {
     do {
       if (traced[v] == g || out_group[v] != g || n >= triangles) return 0;
       traced[v] = g;
+      ring_beyond[n] = beyond[v];
       ring[n++] = centre[v];
       v = out_to[v];
     } while (v != start);

@@ -1,17 +1,19 @@
 #pragma once
-// The groups of the partition traced straight from the triangulation, the
-// route Voronoi::build takes on ordinary input. A group's boundary is
-// followed triangle by triangle: in each triangle exactly one half-edge runs
-// from a corner inside the group to one outside, and its twin's triangle is
-// the next ring vertex. No boundary graph is built, and every stone's list
-// comes out in id order without sorting.
+// The groups of the partition traced from the cells, the route
+// Voronoi::build takes on ordinary input. Each boundary vertex of a group
+// has exactly one boundary edge leaving it (a triangle has one half-edge
+// running from a corner inside the group to one outside), so a group's
+// boundary is one successor per vertex, kept in flat per-triangle arrays
+// stamped with the group number: no adjacency lists, nothing cleared
+// between groups, and every group's stones come out in id order unsorted.
 //
 // Ordinary input is input where every stone in the triangulation has a
 // closed cell and stone ids strictly ascend; then every group boundary is a
 // set of disjoint simple cycles, and tracing each cycle from the first of
 // its edges that merge_groups would add, in their own direction, gives the
-// rings merge_groups gives. On anything else the tracer declines and the
-// caller merges the general way.
+// rings merge_groups gives. On anything else (a vertex left twice, a walk
+// that does not close) the tracer declines and the caller merges the
+// general way.
 
 #include <cstdint>
 #include <span>
@@ -41,6 +43,7 @@ struct GroupTracer {
   std::vector<std::uint32_t> order;        // boundary edge starts, in order
   std::vector<VoronoiGroup*> slot;         // per group: where it is filed
   std::vector<Point> ring;                 // the cycle being traced
+  std::vector<std::uint8_t> ring_beyond;   // its points' board lines, as Topology::beyond
   RingClipper clipper;
 };
 

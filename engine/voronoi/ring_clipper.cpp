@@ -85,22 +85,21 @@ std::span<const Point> RingClipper::clip_whole(std::span<const Point> ring, doub
 }
 
 std::span<const Point> RingClipper::clip(std::span<const Point> ring, double s) {
+  std::uint8_t* beyond = room(beyond_, ring.size());
+  for (std::size_t i = 0; i < ring.size(); ++i)
+    beyond[i] = static_cast<std::uint8_t>(beyond_lines(ring[i], s));
+  return clip(ring, {beyond, ring.size()}, s);
+}
+
+std::span<const Point> RingClipper::clip(std::span<const Point> ring,
+                                         std::span<const std::uint8_t> beyond, double s) {
   const std::size_t n = ring.size();
   if (n < 3) return {};
-  // Per point the lines it lies beyond: bit 0 left, 1 right, 2 bottom,
-  // 3 top; a NaN lies beyond all four.
-  std::uint8_t* beyond = room(beyond_, n);
   unsigned any = 0;
   std::size_t on = 0;
-  bool all_finite = true;
   for (std::size_t i = 0; i < n; ++i) {
-    const Point p = ring[i];
-    const unsigned code = static_cast<unsigned>(!(p.x >= 0.0)) | static_cast<unsigned>(!(p.x <= s)) << 1 |
-                          static_cast<unsigned>(!(p.y >= 0.0)) << 2 | static_cast<unsigned>(!(p.y <= s)) << 3;
-    beyond[i] = static_cast<std::uint8_t>(code);
-    any |= code;
-    on += code == 0;
-    all_finite &= std::isfinite(p.x) & std::isfinite(p.y);
+    any |= beyond[i];
+    on += beyond[i] == 0;
   }
   if (on == n) return ring;  // every pass would copy the ring unchanged
   // Three points that every pass keeps hold the ring above the size at
@@ -115,7 +114,7 @@ std::span<const Point> RingClipper::clip(std::span<const Point> ring, double s) 
   // for a finite ring, those whose line no point lies beyond. Skipping is
   // not quite nothing: a crossing may round a hair past a line whose pass
   // is skipped, and stays.
-  for (unsigned side = 0; side < 4; ++side) skip_[side] = all_finite && !(any >> side & 1U);
+  for (unsigned side = 0; side < 4; ++side) skip_[side] = !(any & NOT_FINITE) && !(any >> side & 1U);
 
   std::size_t first = 0, last = n - 1;
   while (beyond[first] != 0) ++first;

@@ -9,7 +9,9 @@
 // between its two on-board ends, and only the ring's first and last pieces
 // need care: a pass starts its output at the piece of the edge into its
 // first point, which may lie inside the run that wraps round the ring's
-// end; that run remembers where each pass splits it.
+// end; that run remembers where each pass splits it. The passes run are
+// the ones clip_ring_to_board runs: its box test skips some, and a skipped
+// pass is not quite nothing (a crossing may round a hair past its line).
 
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +28,10 @@ class RingClipper {
   // [0, s] x [0, s] exactly as clip_ring_to_board clips them; empty when
   // that drops the ring. The answer lives until the next call.
   std::span<const Point> clip(std::span<const Point> ring, double s);
+  // The same, given beyond[i] == clip_lines::beyond_lines(ring[i], s) for
+  // every point, as a caller that knows them already passes them.
+  std::span<const Point> clip(std::span<const Point> ring, std::span<const std::uint8_t> beyond,
+                              double s);
 
  private:
   // A clipped run of off-board vertices, in run_: of a run that wraps

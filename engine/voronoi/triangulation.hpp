@@ -56,7 +56,7 @@ inline Point circumcentre_inline(Point a, Point b, Point c) {
   const double bl = dx * dx + dy * dy;
   const double cl = ex * ex + ey * ey;
   const double det = dx * ey - dy * ex;
-  if (det == 0.0 || bl == 0.0 || cl == 0.0) return {0.0, 0.0};
+  if ((det == 0.0) | (bl == 0.0) | (cl == 0.0)) return {0.0, 0.0};
   const double k = 0.5 / det;
   return {a.x + (ey * bl - dy * cl) * k, a.y + (dx * cl - ex * bl) * k};
 }
