@@ -1,14 +1,17 @@
-// Territory benchmarks: the triangulator alone on uniform points, and the
-// whole Voronoi partition on stones placed as in play (pairwise at least
-// 2.0 apart). Prints nanoseconds per point, best of several rounds.
+// Territory benchmarks: the triangulator alone on uniform points, the
+// whole Voronoi partition on stones placed pairwise at least 2.0 apart, and
+// the partition against its own triangulation on positions reached by
+// snapped play. Prints nanoseconds per point, best of several rounds.
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <optional>
 #include <vector>
 
+#include "game/game.hpp"
 #include "voronoi/triangulation.hpp"
 #include "voronoi/voronoi.hpp"
 
@@ -86,10 +89,60 @@ void bench_voronoi() {
   }
 }
 
+// A position of snapped play: each stone at the nearest living move of a
+// uniform random point, refused moves skipped, until `target` stones stand.
+Game snapped_play(double board, std::size_t target, std::mt19937_64& rng) {
+  std::uniform_real_distribution<double> u(0.0, board);
+  Game game(board);
+  for (std::size_t tries = 0; tries < 20 * target && game.stones().size() < target; ++tries) {
+    const std::optional<Point> p = game.nearest_living_move({u(rng), u(rng)});
+    if (!p) break;
+    (void)game.try_move(*p);
+  }
+  return game;
+}
+
+// The points Voronoi::build triangulates: the stones, then four far
+// sentinels round the box [-2 s, 3 s]^2, computed as the build does.
+std::vector<Point> build_points(const std::vector<Stone>& stones, double board) {
+  std::vector<Point> pts;
+  for (const Stone& s : stones) pts.push_back(s.position);
+  const Point min{-2.0 * board, -2.0 * board}, max{3.0 * board, 3.0 * board};
+  const double w = max.x - min.x, h = max.y - min.y;
+  pts.insert(pts.end(), {{min.x - w, min.y + h / 2}, {max.x + w, min.y + h / 2},
+                         {min.x + w / 2, min.y - h}, {min.x + w / 2, max.y + h}});
+  return pts;
+}
+
+void bench_snapped() {
+  std::printf("Voronoi::build against its triangulation, snapped play\n");
+  struct Case {
+    double board;
+    std::size_t stones;
+  };
+  for (const Case c : {Case{18, 51}, Case{40, 210}, Case{80, 1100}}) {
+    std::mt19937_64 rng(3);
+    const Game game = snapped_play(c.board, c.stones, rng);
+    const std::vector<Stone>& stones = game.stone_list();
+    const std::vector<Point> pts = build_points(stones, c.board);
+    Triangulator t;
+    const int reps = reps_for(stones.size());
+    // Alternate the two so both see the same machine load.
+    double tri = 1e300, vor = 1e300;
+    for (int round = 0; round < 9; ++round) {
+      tri = std::min(tri, best_ns(1, reps, [&] { (void)t.run(pts); }));
+      vor = std::min(vor, best_ns(1, reps, [&] { (void)Voronoi::build(stones, c.board); }));
+    }
+    std::printf("  board %3.0f, %4zu stones: build %8.0f ns, triangulation %8.0f ns, ratio %.2f\n",
+                c.board, stones.size(), vor, tri, vor / tri);
+  }
+}
+
 }  // namespace
 
 int main() {
   bench_triangulation();
   bench_voronoi();
+  bench_snapped();
   return 0;
 }

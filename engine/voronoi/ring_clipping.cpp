@@ -2,11 +2,14 @@
 #include <cmath>
 #include <vector>
 
+#include "voronoi/clip_lines.hpp"
 #include "voronoi/group_merge.hpp"
 
 namespace quelmar {
 
 namespace {
+
+using namespace clip_lines;
 
 // Updates [t0, t1] for one axis of A + t (B - A); false when the segment
 // runs parallel to this axis' slab and outside it.
@@ -24,26 +27,6 @@ bool clip_axis(double a, double b, double s, double& t0, double& t1) {
     return false;
   }
   return true;
-}
-
-enum class Side { Left, Right, Bottom, Top };
-
-template <Side S>
-bool inside(Point p, double s) {
-  if constexpr (S == Side::Left) return p.x >= 0.0;
-  if constexpr (S == Side::Right) return p.x <= s;
-  if constexpr (S == Side::Bottom) return p.y >= 0.0;
-  return p.y <= s;
-}
-
-// Crossing of p -> c with the clip line, in the fixed operand order that
-// keeps shared ring vertices bit-identical between neighbouring groups.
-template <Side S>
-Point crossing(Point p, Point c, double s) {
-  if constexpr (S == Side::Left) return {0.0, p.y + (c.y - p.y) * (0.0 - p.x) / (c.x - p.x)};
-  if constexpr (S == Side::Right) return {s, p.y + (c.y - p.y) * (s - p.x) / (c.x - p.x)};
-  if constexpr (S == Side::Bottom) return {p.x + (c.x - p.x) * (0.0 - p.y) / (c.y - p.y), 0.0};
-  return {p.x + (c.x - p.x) * (s - p.y) / (c.y - p.y), s};
 }
 
 template <Side S>

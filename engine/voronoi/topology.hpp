@@ -22,14 +22,19 @@ struct CellEdge {
 
 struct Topology {
   std::vector<Point> centres;  // circumcentre of every triangle, by number
+  // Per triangle the board lines its centre lies beyond
+  // (clip_lines::beyond_lines): 0 when the centre is on the board.
+  std::vector<std::uint8_t> beyond;
   // Every stone's cell, concatenated in stone order: cell j is
   // edges[cell_start[j] .. cell_start[j + 1]), counter-clockwise (y-up),
-  // edge l running from the cell's vertex l to its vertex l + 1.
+  // edge l running from the cell's vertex l to its vertex l + 1. Entries
+  // past cell_start.back() are scratch: the buffer only grows.
   std::vector<CellEdge> edges;
   std::vector<std::uint32_t> cell_start;  // stone count + 1 offsets
   double board_size = 0.0;
 
   std::size_t stone_count() const { return cell_start.empty() ? 0 : cell_start.size() - 1; }
+  std::size_t edge_count() const { return cell_start.empty() ? 0 : cell_start.back(); }
   std::span<const CellEdge> cell(std::size_t j) const {
     return std::span<const CellEdge>(edges).subspan(cell_start[j], cell_start[j + 1] - cell_start[j]);
   }

@@ -46,6 +46,21 @@ enum class TriangulationError : std::uint8_t {
 // determinant or either squared edge length from a is exactly 0.
 Point circumcentre(Point a, Point b, Point c);
 
+// The same arithmetic inline, for loops over every triangle. A NaN's bits
+// depend on the operand order the compiled code picks, so where this
+// answers a NaN the caller asks circumcentre, the code answers were fixed
+// with; any other answer is the same bits either way.
+inline Point circumcentre_inline(Point a, Point b, Point c) {
+  const double dx = b.x - a.x, dy = b.y - a.y;
+  const double ex = c.x - a.x, ey = c.y - a.y;
+  const double bl = dx * dx + dy * dy;
+  const double cl = ex * ex + ey * ey;
+  const double det = dx * ey - dy * ex;
+  if ((det == 0.0) | (bl == 0.0) | (cl == 0.0)) return {0.0, 0.0};
+  const double k = 0.5 / det;
+  return {a.x + (ey * bl - dy * cl) * k, a.y + (dx * cl - ex * bl) * k};
+}
+
 // Reusable sweep-hull triangulator: its buffers survive between calls, so a
 // caller that triangulates often allocates only while inputs grow.
 class Triangulator {

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "voronoi/group_merge.hpp"
+#include "voronoi/group_trace.hpp"
 #include "voronoi/topology.hpp"
 #include "voronoi/triangulation.hpp"
 
@@ -34,6 +35,7 @@ struct Workspace {
   std::vector<Point> points;
   Triangulator triangulator;
   Topology topology;
+  GroupTracer tracer;
   GroupScratch groups;
 };
 
@@ -63,7 +65,10 @@ Voronoi Voronoi::build(std::span<const Stone> stones, double board_size) {
                    {3.0 * board_size, 3.0 * board_size});
 
   if (!w.triangulator.run(points)) return fallback(stones);
-  build_topology(points, stones.size(), w.triangulator.triangulation(), board_size, w.topology);
+  const Triangulation& t = w.triangulator.triangulation();
+  build_topology(points, stones.size(), t, board_size, w.topology);
+  Voronoi traced;
+  if (trace_groups(stones, t, w.topology, w.tracer, traced)) return traced;
 
   std::vector<VoronoiGroup> groups = merge_groups(stones, w.topology, w.groups);
   const auto black = static_cast<std::size_t>(std::count_if(

@@ -47,12 +47,16 @@ double ring_area(std::span<const Point> ring) {
   return std::fabs(0.5 * sum);
 }
 
-VoronoiGroup VoronoiGroup::make(Color color, std::vector<Stone> stones, std::vector<Ring> rings) {
-  std::sort(stones.begin(), stones.end(),
-            [](const Stone& a, const Stone& b) { return a.id < b.id; });
+void order_and_close_rings(std::vector<Ring>& rings) {
   sort_rings_by_area(rings);
   for (Ring& r : rings)
     if (!r.empty()) r.push_back(r.front());
+}
+
+VoronoiGroup VoronoiGroup::make(Color color, std::vector<Stone> stones, std::vector<Ring> rings) {
+  std::sort(stones.begin(), stones.end(),
+            [](const Stone& a, const Stone& b) { return a.id < b.id; });
+  order_and_close_rings(rings);
   VoronoiGroup g;
   g.stones = std::move(stones);
   g.rings = std::move(rings);

@@ -18,13 +18,17 @@ using Ring = std::vector<Point>;
 // point to the first; 0 for fewer than 3 points.
 double ring_area(std::span<const Point> ring);
 
+// Sorts `rings` stably by descending area (a NaN area ties with everything)
+// and closes every non-empty one: the ring order and form of every group.
+void order_and_close_rings(std::vector<Ring>& rings);
+
 struct VoronoiGroup {
   std::vector<Stone> stones;  // ascending id
   std::vector<Ring> rings;    // ring 0 outer, later holes, each closed
   Color color = Color::Black;
 
-  // Sorts the stones by id, the rings stably by descending area (a NaN area
-  // ties with everything), and closes every non-empty ring.
+  // Sorts the stones by id, then orders and closes the rings as
+  // order_and_close_rings does.
   static VoronoiGroup make(Color color, std::vector<Stone> stones, std::vector<Ring> rings);
 
   // Outer area minus the holes; 0 without rings.
