@@ -113,12 +113,6 @@ bool fill(PyObject* module) {
 }
 
 PyObject* init() {
-  // The first exception thrown in a process sets up the unwinder's caches;
-  // let that happen here rather than at a failed allocation.
-  try {
-    throw std::bad_alloc();
-  } catch (const std::bad_alloc&) {
-  }
   const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
   if (id < 0) return nullptr;
   std::int64_t expected = -1;

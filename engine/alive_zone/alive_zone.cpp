@@ -191,42 +191,43 @@ void AliveZone::undo_partial_carve(ShapeId circle, const std::vector<SegId>& spl
 
 void AliveZone::uncover(ShapeId circle) {
   const Shape* shape = graph_.shape(circle);
-  const CircleGeometry* c = shape ? as_circle(shape->geometry) : nullptr;
-  if (!c || !index_.tame(c->centre) || !(c->radius <= ShapeIndex::MAX_RADIUS)) {
+  if (!shape || !as_circle(shape->geometry) || !index_.enabled()) {
     graph_.remove_cover_everywhere(circle);
     if (index_.enabled())
       for (const auto& [id, other] : graph_.shapes())
         if (id != circle) touch(id);
     return;
   }
-  // Covers are added only where a carve found a crossing, so the circle
-  // covers pieces of exactly those shapes whose crossing with it, computed
-  // as the later of the two carves computed it, exists: never a circle
-  // beyond the two radii (and EPSILON).
-  const CircleGeometry own = *c;
-  const double reach = ShapeIndex::MAX_RADIUS + STONE_DIAMETER + EPSILON + index_.slack();
-  auto crossed = [&](ShapeId other, const ShapeGeometry& geometry) {
-    if (other == circle) return false;
-    if (other < circle) return crosses(geometry, own.centre);
-    const CircleGeometry* later = as_circle(geometry);
-    return !later || crosses(own, later->centre);
-  };
-  auto uncover_one = [&](ShapeId other) {
-    touch(other);
-    uncover_shape(other, circle);
-  };
-  for (const ShapeGeometryEntry& e : index_.ungridded())
-    if (crossed(e.id, e.geometry)) uncover_one(e.id);
-  index_.for_each_near(Box::of_point(own.centre).grown(reach), [&](const FiledCircle& f) {
-    if (crossed(f.id, CircleGeometry{f.centre, f.radius})) uncover_one(f.id);
-    return true;
+  // A circle covers another outline only along the run its carve covered,
+  // from the other outline's vertex at one crossing point up to its vertex
+  // at the other; pieces later split off inside the run copied the cover,
+  // and no other piece has it. Every such vertex starts where a vertex of
+  // the circle does, so walking on from each one the circle shares undoes
+  // exactly the covers the circle added.
+  graph_.for_each_segment(*shape, [&](SegId, const Segment& own) {
+    const SharedStarts::SegList* entry = graph_.shared_starts().find(PointKey::from(own.start));
+    if (!entry) return;
+    for (SegId id : *entry) {
+      const Segment* seg = graph_.segment(id);
+      if (!seg || seg->shape == circle) continue;
+      touch(seg->shape);
+      uncover_run(id, circle);
+    }
   });
 }
 
-void AliveZone::uncover_shape(ShapeId shape_id, ShapeId cover) {
-  const Shape* shape = graph_.shape(shape_id);
-  if (!shape) return;
-  graph_.for_each_segment(*shape, [&](SegId id, const Segment&) { graph_.remove_cover(id, cover); });
+void AliveZone::uncover_run(SegId from, ShapeId cover) {
+  const Segment* seg = graph_.segment(from);
+  const Shape* owner = seg ? graph_.shape(seg->shape) : nullptr;
+  if (!owner) return;
+  SegId cur = from;
+  for (std::uint32_t step = 0; step < owner->len; ++step) {
+    seg = graph_.segment(cur);
+    if (!seg || !seg->covered_by.contains(cover)) return;
+    const SegId next = seg->next;
+    graph_.remove_cover(cur, cover);
+    cur = next;
+  }
 }
 
 void AliveZone::uncarve(ShapeId circle) {

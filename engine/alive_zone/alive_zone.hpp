@@ -187,8 +187,9 @@ class AliveZone {
   // Removes `circle` from the covers of every other shape, noting in
   // touched_ the shapes it may have uncovered.
   void uncover(ShapeId circle);
-  // Removes `cover` from every segment in the shape's list.
-  void uncover_shape(ShapeId shape, ShapeId cover);
+  // Removes `cover` from the pieces of one outline from `from` on, as far
+  // as they carry it.
+  void uncover_run(SegId from, ShapeId cover);
   // After an uncarve deleted its vertex at `key`: merges away the other
   // outlines' vertices there that no longer mark anything.
   void merge_vertices_at(PointKey key);
