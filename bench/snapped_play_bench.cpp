@@ -122,13 +122,51 @@ void fill(double board) {
 
 }  // namespace
 
+// Only the try_move + undo pairs of one position, for instruction counts
+// under callgrind.
+void moves_only(double board, std::size_t stones) {
+  std::mt19937_64 rng(7);
+  Game game = snapped_play(board, stones, rng);
+  std::vector<Point> moves;
+  for (int i = 0; i < 4000 && moves.size() < 300; ++i)
+    if (const std::optional<Point> p = game.nearest_living_move(random_point(board, rng))) moves.push_back(*p);
+  std::size_t pairs = 0;
+  for (Point p : moves)
+    if (game.try_move(p)) {
+      (void)game.undo();
+      ++pairs;
+    }
+  std::printf("board %.0f: %zu try_move + undo pairs\n", board, pairs);
+}
+
+// Only nearest_living_move on one position, for profiles.
+void nearest_only(double board, std::size_t stones) {
+  std::mt19937_64 rng(7);
+  Game game = snapped_play(board, stones, rng);
+  std::vector<Point> asked;
+  for (int i = 0; i < 4000; ++i) asked.push_back(random_point(board, rng));
+  double sum = 0;
+  for (int round = 0; round < 100; ++round)
+    for (Point q : asked)
+      if (const std::optional<Point> p = game.nearest_living_move(q)) sum += p->x;
+  std::printf("board %.0f: %zu questions (%g)\n", board, asked.size() * 100, sum);
+}
+
 int main(int argc, char** argv) {
   std::vector<std::pair<double, std::size_t>> cases;
-  bool filling = false;
+  bool filling = false, only_moves = false, only_nearest = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--fill") {
       filling = true;
+      continue;
+    }
+    if (arg == "--moves-only") {
+      only_moves = true;
+      continue;
+    }
+    if (arg == "--nearest-only") {
+      only_nearest = true;
       continue;
     }
     const auto colon = arg.find(':');
@@ -136,7 +174,11 @@ int main(int argc, char** argv) {
                        colon == std::string::npos ? 0 : std::strtoul(arg.c_str() + colon + 1, nullptr, 10));
   }
   if (cases.empty() && !filling) cases = {{18.0, 51}, {40.0, 210}, {80.0, 1100}};
-  for (const auto& [board, stones] : cases) bench(board, stones);
+  for (const auto& [board, stones] : cases) {
+    if (only_moves) moves_only(board, stones);
+    else if (only_nearest) nearest_only(board, stones);
+    else bench(board, stones);
+  }
   if (filling)
     for (double board : {18.0, 36.0, 72.0, 144.0}) fill(board);
   return 0;

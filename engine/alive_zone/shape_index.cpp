@@ -36,24 +36,31 @@ ShapeIndex::ShapeIndex(double board_size) {
   // slack.
   reach_ = 4.0 * board_size + 16.0;
   slack_ = 1e-8 * reach_;
-  buckets_.resize(cells_ * cells_);
+  start_.assign(cells_ * cells_ + 1, 0);
 }
 
 void ShapeIndex::disable() { *this = ShapeIndex{}; }
 
-std::vector<FiledCircle>* ShapeIndex::bucket_of(const ShapeGeometry& geometry) {
+std::optional<std::size_t> ShapeIndex::cell_for(const ShapeGeometry& geometry) const {
   const CircleGeometry* c = as_circle(geometry);
-  if (!c || !tame(c->centre) || !(c->radius >= 0.0 && c->radius <= MAX_RADIUS)) return nullptr;
-  return &buckets_[cell_of(c->centre.y) * cells_ + cell_of(c->centre.x)];
+  if (!c || !tame(c->centre) || !(c->radius >= 0.0 && c->radius <= MAX_RADIUS)) return std::nullopt;
+  return cell_of(c->centre.y) * cells_ + cell_of(c->centre.x);
+}
+
+FiledCircle* ShapeIndex::find_in(std::size_t cell, ShapeId id) {
+  FiledCircle* first = filed_.data() + start_[cell];
+  FiledCircle* last = filed_.data() + start_[cell + 1];
+  FiledCircle* at = std::lower_bound(first, last, id, [](const FiledCircle& f, ShapeId v) { return f.id < v; });
+  return at != last && at->id == id ? at : nullptr;
 }
 
 void ShapeIndex::file(ShapeId id, const ShapeGeometry& geometry) {
   if (!enabled()) return;
-  if (std::vector<FiledCircle>* bucket = bucket_of(geometry)) {
+  if (const std::optional<std::size_t> cell = cell_for(geometry)) {
     const CircleGeometry& c = std::get<CircleGeometry>(geometry);
-    // Ids only grow, so each bucket stays ascending by id.
-    bucket->push_back({id, c.centre, c.radius, false, true});
-    ++gridded_;
+    // Ids only grow, so the circle goes last in its cell.
+    filed_.insert(filed_.begin() + start_[*cell + 1], FiledCircle{c.centre, c.radius, id, false, true});
+    for (std::size_t k = *cell + 1; k < start_.size(); ++k) ++start_[k];
     return;
   }
   ungridded_.push_back({id, geometry});
@@ -61,8 +68,9 @@ void ShapeIndex::file(ShapeId id, const ShapeGeometry& geometry) {
 
 void ShapeIndex::reserve_for(const ShapeGeometry& geometry) {
   if (!enabled()) return;
-  if (std::vector<FiledCircle>* bucket = bucket_of(geometry)) {
-    if (bucket->size() == bucket->capacity()) bucket->reserve(std::max<std::size_t>(4, 2 * bucket->capacity()));
+  std::vector<FiledCircle>& gridded = filed_;
+  if (cell_for(geometry)) {
+    if (gridded.size() == gridded.capacity()) gridded.reserve(std::max<std::size_t>(16, 2 * gridded.capacity()));
   } else if (ungridded_.size() == ungridded_.capacity()) {
     ungridded_.reserve(std::max<std::size_t>(8, 2 * ungridded_.capacity()));
   }
@@ -70,11 +78,10 @@ void ShapeIndex::reserve_for(const ShapeGeometry& geometry) {
 
 void ShapeIndex::unfile(ShapeId id, const ShapeGeometry& geometry) {
   if (!enabled()) return;
-  if (std::vector<FiledCircle>* bucket = bucket_of(geometry)) {
-    auto it = std::find_if(bucket->begin(), bucket->end(), [&](const FiledCircle& f) { return f.id == id; });
-    if (it != bucket->end()) {
-      bucket->erase(it);
-      --gridded_;
+  if (const std::optional<std::size_t> cell = cell_for(geometry)) {
+    if (FiledCircle* f = find_in(*cell, id)) {
+      filed_.erase(filed_.begin() + (f - filed_.data()));
+      for (std::size_t k = *cell + 1; k < start_.size(); ++k) --start_[k];
     }
     return;
   }
@@ -85,22 +92,18 @@ void ShapeIndex::unfile(ShapeId id, const ShapeGeometry& geometry) {
 
 void ShapeIndex::mark(ShapeId id, const ShapeGeometry& geometry, bool exposed, bool whole) {
   if (!enabled()) return;
-  std::vector<FiledCircle>* bucket = bucket_of(geometry);
-  if (!bucket) return;
-  for (FiledCircle& f : *bucket)
-    if (f.id == id) {
-      f.exposed = exposed;
-      f.whole = whole;
-    }
+  const std::optional<std::size_t> cell = cell_for(geometry);
+  if (!cell) return;
+  if (FiledCircle* f = find_in(*cell, id)) {
+    f->exposed = exposed;
+    f->whole = whole;
+  }
 }
 
 const FiledCircle* ShapeIndex::find(ShapeId id, const ShapeGeometry& geometry) const {
   if (!enabled()) return nullptr;
-  const std::vector<FiledCircle>* bucket = bucket_of(geometry);
-  if (!bucket) return nullptr;
-  for (const FiledCircle& f : *bucket)
-    if (f.id == id) return &f;
-  return nullptr;
+  const std::optional<std::size_t> cell = cell_for(geometry);
+  return cell ? const_cast<ShapeIndex*>(this)->find_in(*cell, id) : nullptr;
 }
 
 bool operator==(const ShapeIndex& a, const ShapeIndex& b) {
@@ -108,15 +111,12 @@ bool operator==(const ShapeIndex& a, const ShapeIndex& b) {
     return x.id == y.id && same_bits(x.centre, y.centre) && same_bits(x.radius, y.radius) &&
            x.exposed == y.exposed && x.whole == y.whole;
   };
-  auto same_bucket = [&](const std::vector<FiledCircle>& x, const std::vector<FiledCircle>& y) {
-    return std::equal(x.begin(), x.end(), y.begin(), y.end(), same_filed);
-  };
   auto same_entry = [](const ShapeGeometryEntry& x, const ShapeGeometryEntry& y) {
     return x.id == y.id && identical(x.geometry, y.geometry);
   };
   return a.cells_ == b.cells_ && same_bits(a.cell_size_, b.cell_size_) && same_bits(a.reach_, b.reach_) &&
-         a.gridded_ == b.gridded_ &&
-         std::equal(a.buckets_.begin(), a.buckets_.end(), b.buckets_.begin(), b.buckets_.end(), same_bucket) &&
+         a.start_ == b.start_ &&
+         std::equal(a.filed_.begin(), a.filed_.end(), b.filed_.begin(), b.filed_.end(), same_filed) &&
          std::equal(a.ungridded_.begin(), a.ungridded_.end(), b.ungridded_.begin(), b.ungridded_.end(), same_entry);
 }
 

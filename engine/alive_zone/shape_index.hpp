@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "clipping/ids.hpp"
@@ -49,9 +50,9 @@ struct Box {
 // marks that the zone refreshes whenever a carve or uncarve touches the
 // circle's outline.
 struct FiledCircle {
-  ShapeId id = 0;
   Point centre;
   double radius = 0.0;
+  ShapeId id = 0;
   // Some piece of the outline is exposed (boundary of the alive zone).
   bool exposed = false;
   // The outline has fewer than two segments: the circle counts as whole.
@@ -102,7 +103,7 @@ class ShapeIndex {
   // The shapes outside the grid (edge lines and untamed circles) in
   // ascending id order.
   const std::vector<ShapeGeometryEntry>& ungridded() const { return ungridded_; }
-  std::size_t gridded_count() const { return gridded_; }
+  std::size_t gridded_count() const { return filed_.size(); }
 
   // Calls visit(circle) for every gridded circle whose centre may lie in
   // the box (a superset, in no particular order) until visit answers false.
@@ -125,11 +126,10 @@ class ShapeIndex {
  private:
   bool within_reach(double v) const { return -reach_ <= v && v <= reach_; }
   std::size_t cell_of(double v) const;
-  // The bucket of a circle the grid holds, or null for any other shape.
-  std::vector<FiledCircle>* bucket_of(const ShapeGeometry& geometry);
-  const std::vector<FiledCircle>* bucket_of(const ShapeGeometry& geometry) const {
-    return const_cast<ShapeIndex*>(this)->bucket_of(geometry);
-  }
+  // The cell of a circle the grid holds, or none for any other shape.
+  std::optional<std::size_t> cell_for(const ShapeGeometry& geometry) const;
+  // The filed circle of that cell under `id`, or null.
+  FiledCircle* find_in(std::size_t cell, ShapeId id);
   template <class Visit>
   bool visit_cells(std::size_t cx0, std::size_t cy0, std::size_t cx1, std::size_t cy1, Visit& visit) const;
 
@@ -138,9 +138,13 @@ class ShapeIndex {
   double inverse_cell_ = 0.0;
   double reach_ = 0.0;  // tame coordinates lie in [-reach, reach]
   double slack_ = 0.0;
-  std::vector<std::vector<FiledCircle>> buckets_;  // row-major, cells_ × cells_
-  std::vector<ShapeGeometryEntry> ungridded_;     // ascending id
-  std::size_t gridded_ = 0;
+  // Every gridded circle in one array, cell by cell in row-major order and
+  // ascending by id within a cell; cell k's circles are filed_[start_[k]]
+  // up to filed_[start_[k + 1]]. One block to scan a row of cells, and one
+  // to copy.
+  std::vector<FiledCircle> filed_;
+  std::vector<std::uint32_t> start_;  // cells_ × cells_ + 1 offsets
+  std::vector<ShapeGeometryEntry> ungridded_;  // ascending id
 };
 
 inline std::size_t ShapeIndex::cell_of(double v) const {
@@ -154,10 +158,13 @@ inline std::size_t ShapeIndex::cell_of(double v) const {
 template <class Visit>
 bool ShapeIndex::visit_cells(std::size_t cx0, std::size_t cy0, std::size_t cx1, std::size_t cy1,
                              Visit& visit) const {
-  for (std::size_t cy = cy0; cy <= cy1; ++cy)
-    for (std::size_t cx = cx0; cx <= cx1; ++cx)
-      for (const FiledCircle& c : buckets_[cy * cells_ + cx])
-        if (!visit(c)) return false;
+  for (std::size_t cy = cy0; cy <= cy1; ++cy) {
+    // A row's cells lie side by side in the array.
+    const FiledCircle* c = filed_.data() + start_[cy * cells_ + cx0];
+    const FiledCircle* end = filed_.data() + start_[cy * cells_ + cx1 + 1];
+    for (; c != end; ++c)
+      if (!visit(*c)) return false;
+  }
   return true;
 }
 

@@ -41,11 +41,6 @@ double circle_gap(const FiledCircle& c, const LineSegment& q) {
   return std::max(nearest - c.radius, c.radius - farthest);
 }
 
-struct Penetration {
-  ShapeId id;
-  double value;
-};
-
 // A box holding a circle's piece of outline from `seg` up to the start of
 // `next`: its two end points, and each axis point its angles pass.
 Box arc_piece_box(const CircleGeometry& c, const Segment& seg, const Segment& next) {
@@ -75,11 +70,17 @@ double AliveZone::deepest(Point p) const {
 
 double AliveZone::indexed_penetration_depth(Point p) const {
   if (!index_.tame(p)) return penetration_depth(p);
-  std::vector<Penetration> found;
+  // The fold of the plain scan, in id order, keeps the first of equal
+  // maxima (0.0 against -0.0): the same as keeping the lowest id among
+  // them, whatever order the shapes come in. Everything left out lies
+  // strictly below the maximum.
   double best = -INF;
+  ShapeId best_id = 0;
   auto take = [&](ShapeId id, double v) {
-    found.push_back({id, v});
-    if (v > best) best = v;
+    if (v > best || (v == best && id < best_id)) {  // a NaN penetration never wins
+      best = v;
+      best_id = id;
+    }
   };
   for (const ShapeGeometryEntry& e : index_.ungridded()) take(e.id, penetration(e.geometry, p));
   index_.search_outward(
@@ -91,14 +92,7 @@ double AliveZone::indexed_penetration_depth(Point p) const {
       // A circle centred beyond `bound` penetrates by less than
       // MAX_RADIUS − bound: strictly below the best found.
       [&](double bound) { return ShapeIndex::MAX_RADIUS - bound < best; });
-  // Everything left out lies strictly below the maximum, so folding the
-  // rest in id order picks the same one of equal maxima (0.0 against -0.0)
-  // as the scan does.
-  std::sort(found.begin(), found.end(), [](const Penetration& a, const Penetration& b) { return a.id < b.id; });
-  double depth = -INF;
-  for (const Penetration& f : found)
-    if (f.value > depth) depth = f.value;  // a NaN penetration never wins
-  return depth;
+  return best;
 }
 
 bool AliveZone::penetrates(Point p, double threshold) const {
@@ -288,6 +282,8 @@ std::optional<Point> AliveZone::closest_point(Point p) const {
       Box::of_point(p),
       [&](const FiledCircle& c) {
         if (!c.whole && !c.exposed) return true;  // offers nothing
+        // Every point of the circle lies at least this far from p.
+        if (distance(p, c.centre) - c.radius - index_.slack() > best_distance) return true;
         if (const Shape* shape = graph_.shape(c.id)) consider(c.id, *shape);
         return true;
       },

@@ -8,18 +8,17 @@ namespace {
 
 constexpr std::size_t MIN_SLOTS = 16;
 
-std::uint64_t mix(std::uint64_t h) {
-  h ^= h >> 31;
-  h *= 0xBF58476D1CE4E5B9ULL;
-  h ^= h >> 29;
-  h *= 0x94D049BB133111EBULL;
-  return h ^ (h >> 32);
+// Crossing points' coordinates differ in their low mantissa bits, which a
+// multiply carries into the high bits the table indexes by.
+std::uint64_t hash_of(PointKey key) {
+  const std::uint64_t h = (key.x ^ (key.y * 0xC2B2AE3D27D4EB4FULL)) * 0x9E3779B97F4A7C15ULL;
+  return h ^ (h >> 29);
 }
 
 }  // namespace
 
 std::size_t SharedStarts::home(PointKey key) const {
-  return mix(key.x * 0x9E3779B97F4A7C15ULL ^ mix(key.y)) & (slots_.size() - 1);
+  return hash_of(key) & (slots_.size() - 1);
 }
 
 std::size_t SharedStarts::probe(PointKey key) const {
