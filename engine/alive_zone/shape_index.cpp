@@ -37,6 +37,13 @@ ShapeIndex::ShapeIndex(double board_size) {
   reach_ = 4.0 * board_size + 16.0;
   slack_ = 1e-8 * reach_;
   start_.assign(cells_ * cells_ + 1, 0);
+  exposed_.assign(cells_ * cells_, 0);
+  whole_.assign(cells_ * cells_, 0);
+}
+
+void ShapeIndex::count_marks(std::size_t cell, const FiledCircle& f, int sign) {
+  exposed_[cell] += static_cast<std::uint32_t>(sign * (f.exposed ? 1 : 0));
+  whole_[cell] += static_cast<std::uint32_t>(sign * (f.whole ? 1 : 0));
 }
 
 void ShapeIndex::disable() { *this = ShapeIndex{}; }
@@ -59,8 +66,10 @@ void ShapeIndex::file(ShapeId id, const ShapeGeometry& geometry) {
   if (const std::optional<std::size_t> cell = cell_for(geometry)) {
     const CircleGeometry& c = std::get<CircleGeometry>(geometry);
     // Ids only grow, so the circle goes last in its cell.
-    filed_.insert(filed_.begin() + start_[*cell + 1], FiledCircle{c.centre, c.radius, id, false, true});
+    const FiledCircle f{c.centre, c.radius, id, false, true};
+    filed_.insert(filed_.begin() + start_[*cell + 1], f);
     for (std::size_t k = *cell + 1; k < start_.size(); ++k) ++start_[k];
+    count_marks(*cell, f, 1);
     return;
   }
   ungridded_.push_back({id, geometry});
@@ -80,6 +89,7 @@ void ShapeIndex::unfile(ShapeId id, const ShapeGeometry& geometry) {
   if (!enabled()) return;
   if (const std::optional<std::size_t> cell = cell_for(geometry)) {
     if (FiledCircle* f = find_in(*cell, id)) {
+      count_marks(*cell, *f, -1);
       filed_.erase(filed_.begin() + (f - filed_.data()));
       for (std::size_t k = *cell + 1; k < start_.size(); ++k) --start_[k];
     }
@@ -95,8 +105,10 @@ void ShapeIndex::mark(ShapeId id, const ShapeGeometry& geometry, bool exposed, b
   const std::optional<std::size_t> cell = cell_for(geometry);
   if (!cell) return;
   if (FiledCircle* f = find_in(*cell, id)) {
+    count_marks(*cell, *f, -1);
     f->exposed = exposed;
     f->whole = whole;
+    count_marks(*cell, *f, 1);
   }
 }
 
@@ -115,7 +127,7 @@ bool operator==(const ShapeIndex& a, const ShapeIndex& b) {
     return x.id == y.id && identical(x.geometry, y.geometry);
   };
   return a.cells_ == b.cells_ && same_bits(a.cell_size_, b.cell_size_) && same_bits(a.reach_, b.reach_) &&
-         a.start_ == b.start_ &&
+         a.start_ == b.start_ && a.exposed_ == b.exposed_ && a.whole_ == b.whole_ &&
          std::equal(a.filed_.begin(), a.filed_.end(), b.filed_.begin(), b.filed_.end(), same_filed) &&
          std::equal(a.ungridded_.begin(), a.ungridded_.end(), b.ungridded_.begin(), b.ungridded_.end(), same_entry);
 }

@@ -59,6 +59,12 @@ struct FiledCircle {
   bool whole = true;
 };
 
+// Which cells a visit looks into: all of them, or only those holding a
+// circle with an exposed piece, or one that is exposed or whole (so that
+// it offers closest_point a point). Circles of other cells are not
+// visited; those of the cells looked into all are.
+enum class Cells { All, Exposed, Offering };
+
 class ShapeIndex {
  public:
   // The largest radius a gridded circle may have; every dead zone has it.
@@ -109,7 +115,7 @@ class ShapeIndex {
   // the box (a superset, in no particular order) until visit answers false.
   // Answers whether every call answered true. The box must be tame.
   template <class Visit>
-  bool for_each_near(const Box& box, Visit&& visit) const;
+  bool for_each_near(const Box& box, Visit&& visit, Cells which = Cells::All) const;
 
   // Visits the gridded circles in rings of cells round the box, nearest
   // rings first, calling visit(circle) (false stops everything) and, after
@@ -117,7 +123,7 @@ class ShapeIndex {
   // farther than `bound` from the box (+∞ once all are visited). The search
   // ends when enough answers true or nothing is left. The box must be tame.
   template <class Visit, class Enough>
-  void search_outward(const Box& box, Visit&& visit, Enough&& enough) const;
+  void search_outward(const Box& box, Visit&& visit, Enough&& enough, Cells which = Cells::All) const;
 
   // The structure bit for bit, for tests that compare an incrementally
   // kept index with one filed from scratch.
@@ -131,7 +137,13 @@ class ShapeIndex {
   // The filed circle of that cell under `id`, or null.
   FiledCircle* find_in(std::size_t cell, ShapeId id);
   template <class Visit>
-  bool visit_cells(std::size_t cx0, std::size_t cy0, std::size_t cx1, std::size_t cy1, Visit& visit) const;
+  bool visit_cells(std::size_t cx0, std::size_t cy0, std::size_t cx1, std::size_t cy1, Visit& visit,
+                   Cells which) const;
+  bool wanted(std::size_t cell, Cells which) const {
+    return which == Cells::Exposed ? exposed_[cell] != 0 : exposed_[cell] + whole_[cell] != 0;
+  }
+  // Moves a circle's marks into or out of its cell's counts.
+  void count_marks(std::size_t cell, const FiledCircle& f, int sign);
 
   std::size_t cells_ = 0;  // per side; 0 when disabled
   double cell_size_ = 0.0;
@@ -144,6 +156,9 @@ class ShapeIndex {
   // to copy.
   std::vector<FiledCircle> filed_;
   std::vector<std::uint32_t> start_;  // cells_ × cells_ + 1 offsets
+  // Per cell: how many of its circles are exposed, and how many whole.
+  std::vector<std::uint32_t> exposed_;
+  std::vector<std::uint32_t> whole_;
   std::vector<ShapeGeometryEntry> ungridded_;  // ascending id
 };
 
@@ -156,26 +171,34 @@ inline std::size_t ShapeIndex::cell_of(double v) const {
 }
 
 template <class Visit>
-bool ShapeIndex::visit_cells(std::size_t cx0, std::size_t cy0, std::size_t cx1, std::size_t cy1,
-                             Visit& visit) const {
+bool ShapeIndex::visit_cells(std::size_t cx0, std::size_t cy0, std::size_t cx1, std::size_t cy1, Visit& visit,
+                             Cells which) const {
+  const FiledCircle* all = filed_.data();
   for (std::size_t cy = cy0; cy <= cy1; ++cy) {
-    // A row's cells lie side by side in the array.
-    const FiledCircle* c = filed_.data() + start_[cy * cells_ + cx0];
-    const FiledCircle* end = filed_.data() + start_[cy * cells_ + cx1 + 1];
-    for (; c != end; ++c)
-      if (!visit(*c)) return false;
+    const std::size_t row = cy * cells_;
+    if (which == Cells::All) {
+      // A row's cells lie side by side in the array.
+      for (const FiledCircle* c = all + start_[row + cx0]; c != all + start_[row + cx1 + 1]; ++c)
+        if (!visit(*c)) return false;
+      continue;
+    }
+    for (std::size_t k = row + cx0; k <= row + cx1; ++k) {
+      if (!wanted(k, which)) continue;
+      for (const FiledCircle* c = all + start_[k]; c != all + start_[k + 1]; ++c)
+        if (!visit(*c)) return false;
+    }
   }
   return true;
 }
 
 template <class Visit>
-bool ShapeIndex::for_each_near(const Box& box, Visit&& visit) const {
+bool ShapeIndex::for_each_near(const Box& box, Visit&& visit, Cells which) const {
   const Box b = box.grown(slack_);
-  return visit_cells(cell_of(b.x0), cell_of(b.y0), cell_of(b.x1), cell_of(b.y1), visit);
+  return visit_cells(cell_of(b.x0), cell_of(b.y0), cell_of(b.x1), cell_of(b.y1), visit, which);
 }
 
 template <class Visit, class Enough>
-void ShapeIndex::search_outward(const Box& box, Visit&& visit, Enough&& enough) const {
+void ShapeIndex::search_outward(const Box& box, Visit&& visit, Enough&& enough, Cells which) const {
   const std::size_t bx0 = cell_of(box.x0), by0 = cell_of(box.y0);
   const std::size_t bx1 = cell_of(box.x1), by1 = cell_of(box.y1);
   const std::size_t last = cells_ - 1;
@@ -184,14 +207,14 @@ void ShapeIndex::search_outward(const Box& box, Visit&& visit, Enough&& enough) 
     const std::size_t x0 = bx0 >= k ? bx0 - k : 0, y0 = by0 >= k ? by0 - k : 0;
     const std::size_t x1 = bx1 + k <= last ? bx1 + k : last, y1 = by1 + k <= last ? by1 + k : last;
     if (k == 0) {
-      if (!visit_cells(x0, y0, x1, y1, visit)) return;
+      if (!visit_cells(x0, y0, x1, y1, visit, which)) return;
     } else {
-      if (bx0 >= k && !visit_cells(x0, y0, x0, y1, visit)) return;
-      if (bx1 + k <= last && !visit_cells(x1, y0, x1, y1, visit)) return;
+      if (bx0 >= k && !visit_cells(x0, y0, x0, y1, visit, which)) return;
+      if (bx1 + k <= last && !visit_cells(x1, y0, x1, y1, visit, which)) return;
       const std::size_t ix0 = bx0 >= k ? x0 + 1 : x0, ix1 = bx1 + k <= last ? x1 - 1 : x1;
       if (ix0 <= ix1) {
-        if (by0 >= k && !visit_cells(ix0, y0, ix1, y0, visit)) return;
-        if (by1 + k <= last && !visit_cells(ix0, y1, ix1, y1, visit)) return;
+        if (by0 >= k && !visit_cells(ix0, y0, ix1, y0, visit, which)) return;
+        if (by1 + k <= last && !visit_cells(ix0, y1, ix1, y1, visit, which)) return;
       }
     }
     const bool all = x0 == 0 && y0 == 0 && x1 == last && y1 == last;

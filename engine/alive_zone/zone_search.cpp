@@ -121,7 +121,7 @@ double AliveZone::closest_distance(const LineSegment& q) const {
       },
       // Every piece of a circle centred beyond `bound` is farther than
       // bound − MAX_RADIUS.
-      [&](double bound) { return best < bound - ShapeIndex::MAX_RADIUS; });
+      [&](double bound) { return best < bound - ShapeIndex::MAX_RADIUS; }, Cells::Exposed);
   if (touching) return 0.0;
   for (const ShapeGeometryEntry& e : index_.ungridded()) {
     if (const EdgeGeometry* edge = as_edge(e.geometry))
@@ -164,7 +164,7 @@ bool AliveZone::boundary_within(const LineSegment& q, double limit) const {
     if (circle_gap(c, q) - index_.slack() > limit) return true;
     const Shape* shape = graph_.shape(c.id);
     return !(shape && within(*shape));
-  });
+  }, Cells::Exposed);
 }
 
 bool AliveZone::cell_is_alive(const std::vector<std::vector<Point>>& rings) const {
@@ -228,7 +228,7 @@ bool AliveZone::boundary_point_inside(const std::vector<std::vector<Point>>& rin
     if (!c.exposed || !near.meets_square_of(c.centre, c.radius)) return true;
     const Shape* shape = graph_.shape(c.id);
     return !(shape && any_inside(*shape));
-  });
+  }, Cells::Exposed);
 }
 
 std::optional<Point> AliveZone::nearer_shape_offer(const Shape& shape, Point p, double bound,
@@ -289,7 +289,7 @@ std::optional<Point> AliveZone::closest_point(Point p) const {
       },
       // A circle centred beyond `bound` offers nothing nearer than
       // bound − MAX_RADIUS: strictly farther than the best found.
-      [&](double bound) { return best_distance < bound - ShapeIndex::MAX_RADIUS; });
+      [&](double bound) { return best_distance < bound - ShapeIndex::MAX_RADIUS; }, Cells::Offering);
   for (const ShapeGeometryEntry& e : index_.ungridded()) {
     if (const EdgeGeometry* edge = as_edge(e.geometry))
       if (edge_line_gap(*edge, Box::of_point(p)) - index_.slack() > best_distance) continue;
