@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "alive_zone/crossings.hpp"
+#include "alive_zone/piece_box.hpp"
 
 namespace quelmar {
 
@@ -287,13 +288,19 @@ void AliveZone::merge_vertices_at(PointKey key) {
 }
 
 void AliveZone::refresh_marks(ShapeId id, const Shape& shape, ShapeIndex& index) const {
-  if (!as_circle(shape.geometry)) return;
+  const CircleGeometry* circle = as_circle(shape.geometry);
+  if (!circle) return;
+  const Box disc = Box::of_point(circle->centre).grown(circle->radius);
+  const bool whole = shape.len < 2;
   bool exposed = false;
-  for_each_exposed(shape, [&](SegId, const Segment&) {
+  Box reach = Box::empty();
+  for_each_exposed(shape, [&](SegId, const Segment& seg) {
     exposed = true;
-    return false;
+    const Segment* next = graph_.segment(seg.next);
+    reach = reach.joined(next ? arc_piece_box(*circle, seg, *next) : disc);
+    return true;
   });
-  index.mark(id, shape.geometry, exposed, shape.len < 2);
+  index.mark(id, shape.geometry, exposed, whole, whole ? disc : reach);
 }
 
 void AliveZone::refresh_marks(ShapeId id) {

@@ -66,7 +66,7 @@ void ShapeIndex::file(ShapeId id, const ShapeGeometry& geometry) {
   if (const std::optional<std::size_t> cell = cell_for(geometry)) {
     const CircleGeometry& c = std::get<CircleGeometry>(geometry);
     // Ids only grow, so the circle goes last in its cell.
-    const FiledCircle f{c.centre, c.radius, id, false, true};
+    const FiledCircle f{c.centre, c.radius, id, false, true, Box::of_point(c.centre).grown(c.radius)};
     filed_.insert(filed_.begin() + start_[*cell + 1], f);
     for (std::size_t k = *cell + 1; k < start_.size(); ++k) ++start_[k];
     count_marks(*cell, f, 1);
@@ -100,7 +100,7 @@ void ShapeIndex::unfile(ShapeId id, const ShapeGeometry& geometry) {
   if (it != ungridded_.end() && it->id == id) ungridded_.erase(it);
 }
 
-void ShapeIndex::mark(ShapeId id, const ShapeGeometry& geometry, bool exposed, bool whole) {
+void ShapeIndex::mark(ShapeId id, const ShapeGeometry& geometry, bool exposed, bool whole, const Box& reach) {
   if (!enabled()) return;
   const std::optional<std::size_t> cell = cell_for(geometry);
   if (!cell) return;
@@ -108,6 +108,7 @@ void ShapeIndex::mark(ShapeId id, const ShapeGeometry& geometry, bool exposed, b
     count_marks(*cell, *f, -1);
     f->exposed = exposed;
     f->whole = whole;
+    f->reach = reach;
     count_marks(*cell, *f, 1);
   }
 }
@@ -120,8 +121,11 @@ const FiledCircle* ShapeIndex::find(ShapeId id, const ShapeGeometry& geometry) c
 
 bool operator==(const ShapeIndex& a, const ShapeIndex& b) {
   auto same_filed = [](const FiledCircle& x, const FiledCircle& y) {
+    auto same_box = [](const Box& u, const Box& v) {
+      return same_bits(u.x0, v.x0) && same_bits(u.y0, v.y0) && same_bits(u.x1, v.x1) && same_bits(u.y1, v.y1);
+    };
     return x.id == y.id && same_bits(x.centre, y.centre) && same_bits(x.radius, y.radius) &&
-           x.exposed == y.exposed && x.whole == y.whole;
+           x.exposed == y.exposed && x.whole == y.whole && same_box(x.reach, y.reach);
   };
   auto same_entry = [](const ShapeGeometryEntry& x, const ShapeGeometryEntry& y) {
     return x.id == y.id && identical(x.geometry, y.geometry);

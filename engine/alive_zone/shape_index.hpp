@@ -8,6 +8,7 @@
 // point far off the board, a circle of another radius), the index says so
 // and the caller scans everything.
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -37,6 +38,15 @@ struct Box {
   // that `ShapeIndex::tame` refuses.
   static Box of_points(const std::vector<Point>& points);
 
+  // Holds nothing; joining it to a box gives that box.
+  static Box empty() {
+    const double inf = std::numeric_limits<double>::infinity();
+    return {inf, inf, -inf, -inf};
+  }
+  Box joined(const Box& o) const {
+    return {x0 < o.x0 ? x0 : o.x0, y0 < o.y0 ? y0 : o.y0, x1 > o.x1 ? x1 : o.x1, y1 > o.y1 ? y1 : o.y1};
+  }
+  bool meets(const Box& o) const { return x0 <= o.x1 && o.x0 <= x1 && y0 <= o.y1 && o.y0 <= y1; }
   Box grown(double by) const { return {x0 - by, y0 - by, x1 + by, y1 + by}; }
   bool contains(Point p) const { return x0 <= p.x && p.x <= x1 && y0 <= p.y && p.y <= y1; }
   // Whether the disc of radius r about c reaches into the box.
@@ -57,7 +67,17 @@ struct FiledCircle {
   bool exposed = false;
   // The outline has fewer than two segments: the circle counts as whole.
   bool whole = true;
+  // Holds every point the circle offers the boundary questions: its whole
+  // disc's box when whole, else its exposed pieces (empty when none).
+  Box reach = Box::empty();
 };
+
+// How far apart two boxes are at the least; 0 when they meet.
+inline double box_gap(const Box& a, const Box& b) {
+  const double dx = std::max({0.0, a.x0 - b.x1, b.x0 - a.x1});
+  const double dy = std::max({0.0, a.y0 - b.y1, b.y0 - a.y1});
+  return std::sqrt(dx * dx + dy * dy);
+}
 
 // Which cells a visit looks into: all of them, or only those holding a
 // circle with an exposed piece, or one that is exposed or whole (so that
@@ -92,7 +112,7 @@ class ShapeIndex {
   // allocates.
   void unfile(ShapeId id, const ShapeGeometry& geometry);
   // Sets the marks of a gridded circle; no effect on any other shape.
-  void mark(ShapeId id, const ShapeGeometry& geometry, bool exposed, bool whole);
+  void mark(ShapeId id, const ShapeGeometry& geometry, bool exposed, bool whole, const Box& reach);
   // The gridded circle filed under this id and geometry, or null.
   const FiledCircle* find(ShapeId id, const ShapeGeometry& geometry) const;
 

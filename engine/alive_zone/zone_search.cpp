@@ -12,6 +12,7 @@
 #include "alive_zone/alive_zone.hpp"
 #include "alive_zone/offer_distance.hpp"
 #include "alive_zone/penetration.hpp"
+#include "alive_zone/piece_box.hpp"
 #include "geometry/angles.hpp"
 
 namespace quelmar {
@@ -39,25 +40,6 @@ double circle_gap(const FiledCircle& c, const LineSegment& q) {
   const double nearest = distance(c.centre, closest_on_segment(c.centre, q.a, q.b));
   const double farthest = std::max(distance(c.centre, q.a), distance(c.centre, q.b));
   return std::max(nearest - c.radius, c.radius - farthest);
-}
-
-// A box holding a circle's piece of outline from `seg` up to the start of
-// `next`: its two end points, and each axis point its angles pass.
-Box arc_piece_box(const CircleGeometry& c, const Segment& seg, const Segment& next) {
-  Box b = Box::of_segment(seg.start, next.start);
-  const double s = seg.offset, e = next.offset;
-  if (angle_in_arc(0.0, s, e)) b.x1 = std::max(b.x1, c.centre.x + c.radius);
-  if (angle_in_arc(PI / 2, s, e)) b.y1 = std::max(b.y1, c.centre.y + c.radius);
-  if (angle_in_arc(PI, s, e)) b.x0 = std::min(b.x0, c.centre.x - c.radius);
-  if (angle_in_arc(3 * PI / 2, s, e)) b.y0 = std::min(b.y0, c.centre.y - c.radius);
-  return b;
-}
-
-// How far apart two boxes are at the least; 0 when they meet.
-double box_gap(const Box& a, const Box& b) {
-  const double dx = std::max({0.0, a.x0 - b.x1, b.x0 - a.x1});
-  const double dy = std::max({0.0, a.y0 - b.y1, b.y0 - a.y1});
-  return std::sqrt(dx * dx + dy * dy);
 }
 
 }  // namespace
@@ -162,6 +144,7 @@ bool AliveZone::boundary_within(const LineSegment& q, double limit) const {
     // Every piece of the circle lies on it.
     if (c.whole || !c.exposed || !reach.meets_square_of(c.centre, c.radius)) return true;
     if (circle_gap(c, q) - index_.slack() > limit) return true;
+    if (box_gap(box, c.reach) - index_.slack() > limit) return true;
     const Shape* shape = graph_.shape(c.id);
     return !(shape && within(*shape));
   }, Cells::Exposed);
@@ -225,7 +208,8 @@ bool AliveZone::boundary_point_inside(const std::vector<std::vector<Point>>& rin
   }
   return !index_.for_each_near(near.grown(ShapeIndex::MAX_RADIUS), [&](const FiledCircle& c) {
     // A circle's start points lie on it, within rounding.
-    if (!c.exposed || !near.meets_square_of(c.centre, c.radius)) return true;
+    if (!c.exposed || !near.meets_square_of(c.centre, c.radius) || !near.meets(c.reach.grown(index_.slack())))
+      return true;
     const Shape* shape = graph_.shape(c.id);
     return !(shape && any_inside(*shape));
   }, Cells::Exposed);
@@ -282,8 +266,9 @@ std::optional<Point> AliveZone::closest_point(Point p) const {
       Box::of_point(p),
       [&](const FiledCircle& c) {
         if (!c.whole && !c.exposed) return true;  // offers nothing
-        // Every point of the circle lies at least this far from p.
-        if (distance(p, c.centre) - c.radius - index_.slack() > best_distance) return true;
+        // Every point the circle offers lies at least this far from p.
+        const double gap = std::max(distance(p, c.centre) - c.radius, box_gap(Box::of_point(p), c.reach));
+        if (gap - index_.slack() > best_distance) return true;
         if (const Shape* shape = graph_.shape(c.id)) consider(c.id, *shape);
         return true;
       },
