@@ -6,9 +6,13 @@
 // Prints medians of many samples.
 //
 //     bench_snapped_play_bench [board:stones ...]   (18:51 40:210 80:1100)
+//     bench_snapped_play_bench --fill               (100 to 6,400 stones)
+//     bench_snapped_play_bench --moves-only|--nearest-only board:stones
+//                                                   (for profilers)
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -99,25 +103,27 @@ void bench(double board, std::size_t stones) {
               f.copy / f.move_undo, f.nearest);
 }
 
-// Filling boards by snapped play: time per committed move as the board grows.
-void fill(double board) {
+// Filling boards by snapped play: the time of a snapped move (nearest
+// living move and try_move, refused ones included) once the board holds
+// `stones` stones, on a board sized to hold about twice that many.
+void fill(std::size_t stones) {
+  const double board = std::ceil(std::sqrt(static_cast<double>(stones) * 6.0));
   std::mt19937_64 rng(11);
   Game game(board);
-  std::size_t moves = 0;
-  const auto t0 = Clock::now();
-  for (std::size_t misses = 0; misses < 200;) {
+  std::size_t tries = 0;
+  auto attempt = [&] {
+    ++tries;
     const std::optional<Point> p = game.nearest_living_move(random_point(board, rng));
-    if (!p) break;
-    if (game.try_move(*p)) {
-      ++moves;
-      misses = 0;
-    } else {
-      ++misses;
-    }
-  }
-  const double ns = ns_since(t0);
-  std::printf("fill board %4.0f: %6zu stones by %6zu moves, %8.3f ms per move\n", board, game.stones().size(),
-              moves, ns / 1e6 / static_cast<double>(std::max<std::size_t>(moves, 1)));
+    return p && game.try_move(*p).ok();
+  };
+  while (game.stones().size() < stones && tries < stones * 20) (void)attempt();
+  // The next moves, at this size.
+  const std::size_t window = std::max<std::size_t>(50, stones / 10);
+  const auto t0 = Clock::now();
+  for (std::size_t i = 0; i < window; ++i) (void)attempt();
+  const double ms = ns_since(t0) / 1e6 / static_cast<double>(window);
+  std::printf("fill board %4.0f: %6zu stones, %8.3f ms per snapped move (%.2f us per stone)\n", board,
+              game.stones().size(), ms, ms * 1e3 / static_cast<double>(game.stones().size()));
 }
 
 }  // namespace
@@ -180,6 +186,6 @@ int main(int argc, char** argv) {
     else bench(board, stones);
   }
   if (filling)
-    for (double board : {18.0, 36.0, 72.0, 144.0}) fill(board);
+    for (std::size_t stones : {100, 400, 1600, 6400}) fill(stones);
   return 0;
 }
