@@ -161,6 +161,8 @@ class AliveZone {
   std::optional<Point> nearer_shape_offer(const Shape& shape, Point p, double bound, double& offer_distance) const;
   // Replaces `best` by the first forced eye strictly nearer to p.
   void offer_forced_eyes(Point p, std::optional<Point>& best, double& best_distance) const;
+  // The same, looking only at the eyes that could be nearer.
+  void offer_nearer_forced_eyes(Point p, std::optional<Point>& best, double& best_distance) const;
   // `answer` when it is placeable by `depth`, else the nearby point
   // closest_point answers instead: a placeable point a hair away, or else
   // the nearest forced eye, or none.

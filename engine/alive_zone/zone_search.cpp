@@ -242,6 +242,26 @@ std::optional<Point> AliveZone::nearer_shape_offer(const Shape& shape, Point p, 
   return offer;
 }
 
+void AliveZone::offer_nearer_forced_eyes(Point p, std::optional<Point>& best, double& best_distance) const {
+  const ForcedEyes::Map& eyes = forced_eyes_.entries();
+  // Keys order eyes by the bits of x first, which for the coordinates of a
+  // board (zero or positive, -0.0 filed as 0.0) is the order of x itself:
+  // only the eyes whose x lies within the best distance can be nearer, and
+  // they stand together, in key order. Anything else scans them all.
+  const bool ordered_by_x = eyes.empty() || (eyes.begin()->second.x >= 0 && (eyes.end() - 1)->second.x >= 0);
+  if (!ordered_by_x || !(best_distance < INF) || !index_.tame(p)) return offer_forced_eyes(p, best, best_distance);
+  const double reach = best_distance + index_.slack();
+  auto first = std::lower_bound(eyes.begin(), eyes.end(), p.x - reach,
+                                [](const auto& e, double x) { return e.second.x < x; });
+  for (auto it = first; it != eyes.end() && it->second.x <= p.x + reach; ++it) {
+    const double d = offer_distance_from(p, it->second);
+    if (d < best_distance) {
+      best = it->second;
+      best_distance = d;
+    }
+  }
+}
+
 std::optional<Point> AliveZone::closest_point(Point p) const {
   if (!std::isfinite(p.x) || !std::isfinite(p.y)) return std::nullopt;
   if (!index_.tame(p)) return reference_closest_point(p);
@@ -280,7 +300,7 @@ std::optional<Point> AliveZone::closest_point(Point p) const {
       if (edge_line_gap(*edge, Box::of_point(p)) - index_.slack() > best_distance) continue;
     if (const Shape* shape = graph_.shape(e.id)) consider(e.id, *shape);
   }
-  offer_forced_eyes(p, best, best_distance);
+  offer_nearer_forced_eyes(p, best, best_distance);
   return placeable_near(best, p, &AliveZone::deepest);
 }
 

@@ -323,3 +323,21 @@ TEST(ZoneIndex, CopiesAndDebugEditsStayExact) {
   EXPECT_FALSE(copy.index().enabled());
   expect_zone_agrees(copy, rng, 20);
 }
+
+// Nearest points look only at the eyes whose x lies within reach, found by
+// the key order; ties between equally near eyes still go to the first in
+// key order, and eyes at x = -0.0 and 0.0 stand where their keys put them.
+TEST(ZoneIndex, NearestAmongManyForcedEyesEqualsThePlainScan) {
+  std::mt19937_64 rng(23);
+  AliveZone z(18.0);
+  for (const Point c : {Point{5, 5}, Point{9, 9}, Point{13, 6}, Point{6, 13}})
+    ASSERT_TRUE(z.remove_circle(static_cast<StoneId>(c.x * 100 + c.y), c));
+  for (int i = 0; i <= 18; i += 2)
+    for (int j = 0; j <= 18; j += 3) z.add_forced_eye({i == 0 && j % 2 ? -0.0 : double(i), double(j)});
+  for (int k = 0; k < 40; ++k) z.add_forced_eye({uniform(rng, 0, 18), uniform(rng, 0, 18)});
+  std::vector<Point> asked;
+  for (int k = 0; k < 400; ++k) asked.push_back({uniform(rng, -2, 20), uniform(rng, -2, 20)});
+  for (int i = 0; i <= 18; ++i)
+    for (int j = 0; j <= 18; ++j) asked.push_back({i + 0.0, j + 1.5});  // halfway between eyes
+  for (Point p : asked) expect_point_answers_agree(z, p);
+}
