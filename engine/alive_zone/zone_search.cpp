@@ -125,8 +125,13 @@ bool AliveZone::boundary_within(const LineSegment& q, double limit) const {
       // Every measured distance joins a point of q to a point of the
       // piece, so a piece whose box lies beyond reach is not measured.
       if (circle) {
+        // The piece's arc as segment_span makes it, without looking the
+        // owner up again.
         const Segment* next = graph_.segment(seg.next);
-        if (next && box_gap(box, arc_piece_box(*circle, seg, *next)) - index_.slack() > limit) return true;
+        if (!next) return true;
+        if (box_gap(box, arc_piece_box(*circle, seg, *next)) - index_.slack() > limit) return true;
+        hit = Arc{circle->centre, circle->radius, seg.offset, next->offset}.distance_to_segment(q) <= limit;
+        return !hit;
       }
       hit = piece_distance(id, q) <= limit;
       return !hit;
@@ -225,13 +230,14 @@ std::optional<Point> AliveZone::nearer_shape_offer(const Shape& shape, Point p, 
   std::optional<Point> offer;
   offer_distance = INF;
   const Box at = Box::of_point(p);
-  for_each_exposed(shape, [&](SegId id, const Segment& seg) {
+  for_each_exposed(shape, [&](SegId, const Segment& seg) {
     const Segment* next = graph_.segment(seg.next);
-    if (next && box_gap(at, arc_piece_box(*circle, seg, *next)) - index_.slack() > std::min(offer_distance, bound))
+    if (!next) return true;  // no span
+    if (box_gap(at, arc_piece_box(*circle, seg, *next)) - index_.slack() > std::min(offer_distance, bound))
       return true;
-    const std::optional<Span> span = graph_.segment_span(id);
-    if (!span) return true;
-    const Point candidate = span->closest_point(p);
+    // The piece's arc as segment_span makes it, without looking the owner
+    // up again.
+    const Point candidate = Span::of_arc(Arc{circle->centre, circle->radius, seg.offset, next->offset}).closest_point(p);
     const double d = offer_distance_from(p, candidate);
     if (d < offer_distance) {
       offer = candidate;

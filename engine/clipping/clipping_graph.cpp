@@ -22,13 +22,25 @@ ClippingGraph::ClippingGraph(const ClippingGraph& other)
       shapes_(other.shapes_),
       starts_(other.starts_),
       next_shape_id_(other.next_shape_id_),
-      geometries_(other.geometries_) {
+      geometries_(other.geometries_),
+      shape_ids_(other.shape_ids_) {
   reserve_free_list();
 }
 
 ClippingGraph& ClippingGraph::operator=(const ClippingGraph& other) {
   if (this != &other) *this = ClippingGraph(other);
   return *this;
+}
+
+Shape* ClippingGraph::find_shape(ShapeId id) {
+  // Tests may edit the map behind the graph's back; then it is searched.
+  if (shape_ids_.size() != shapes_.size()) {
+    auto it = shapes_.find(id);
+    return it == shapes_.end() ? nullptr : &it->second;
+  }
+  auto at = std::lower_bound(shape_ids_.begin(), shape_ids_.end(), id);
+  if (at == shape_ids_.end() || *at != id) return nullptr;
+  return &(shapes_.begin() + (at - shape_ids_.begin()))->second;
 }
 
 void ClippingGraph::reserve_free_list() {
@@ -42,19 +54,22 @@ void ClippingGraph::reserve_for_carve(std::size_t crossings) {
   starts_.reserve_more(segments);
   shapes_.reserve_more(1);
   reserve_more(geometries_, 1);
+  reserve_more(shape_ids_, 1);
 }
 
 ShapeId ClippingGraph::alloc_shape(const ShapeGeometry& geometry) {
   // Room first, so that a failure leaves nothing half made.
   shapes_.reserve_more(1);
   reserve_more(geometries_, 1);
+  reserve_more(shape_ids_, 1);
   const ShapeId id = next_shape_id_++;
   Shape shape;
   shape.geometry = geometry;
   shape.open = as_edge(geometry) != nullptr;
   shapes_.insert_or_assign(id, shape);
-  // Ids only grow, so appending keeps the table ascending.
+  // Ids only grow, so appending keeps the tables ascending.
   geometries_.push_back({id, geometry});
+  shape_ids_.push_back(id);
   return id;
 }
 
@@ -134,13 +149,13 @@ std::optional<SegId> ClippingGraph::insert_or_get_existing(ShapeId shape_id, Poi
 
 std::optional<SegId> ClippingGraph::insert_or_get_existing(ShapeId shape_id, Point p, double v, bool& created) {
   created = false;
-  auto found = shapes_.find(shape_id);
-  if (found == shapes_.end()) return std::nullopt;
+  Shape* found = find_shape(shape_id);
+  if (!found) return std::nullopt;
 
-  if (!found->second.head) {
+  if (!found->head) {
     const SegId id = push_segment(shape_id, std::nullopt, p, v);
-    found->second.head = id;
-    found->second.len = 1;
+    found->head = id;
+    found->len = 1;
     created = true;
     return id;
   }
@@ -154,7 +169,7 @@ std::optional<SegId> ClippingGraph::insert_or_get_existing(ShapeId shape_id, Poi
 
   // Pushing may move arena slots (so only ids are held across it) but never
   // the shape's entry.
-  Shape& shape = found->second;
+  Shape& shape = *found;
   const SegId head = *shape.head;
   SegId made;
   if (std::optional<SegId> f = containing_segment(shape, v)) {
@@ -186,19 +201,18 @@ std::optional<SegId> ClippingGraph::insert_or_get_existing(ShapeId shape_id, Poi
 void ClippingGraph::delete_segment(SegId id) {
   Segment* seg = live(id);
   if (!seg) return;
-  auto owner = shapes_.find(seg->shape);
+  Shape* owner = find_shape(seg->shape);
   if (seg->next == id) {
-    if (owner != shapes_.end()) {
-      owner->second.head.reset();
-      owner->second.len = 0;
+    if (owner) {
+      owner->head.reset();
+      owner->len = 0;
     }
   } else {
     if (Segment* n = live(seg->next)) n->prev = seg->prev;
     if (Segment* p = live(seg->prev)) p->next = seg->next;
-    if (owner != shapes_.end()) {
-      Shape& shape = owner->second;
-      if (shape.head == id) shape.head = seg->next;
-      if (shape.len > 0) --shape.len;
+    if (owner) {
+      if (owner->head == id) owner->head = seg->next;
+      if (owner->len > 0) --owner->len;
     }
   }
   starts_.remove(PointKey::from(seg->start), id);
@@ -213,6 +227,9 @@ void ClippingGraph::remove_shape(ShapeId shape_id) {
     for (std::uint32_t left = shape->len; left > 0 && shape->head; --left) delete_segment(*shape->head);
   }
   shapes_.erase(shape_id);
+  if (auto at = std::lower_bound(shape_ids_.begin(), shape_ids_.end(), shape_id);
+      at != shape_ids_.end() && *at == shape_id)
+    shape_ids_.erase(at);
   auto it = std::lower_bound(geometries_.begin(), geometries_.end(), shape_id,
                              [](const ShapeGeometryEntry& e, ShapeId id) { return e.id < id; });
   if (it != geometries_.end() && it->id == shape_id) geometries_.erase(it);
