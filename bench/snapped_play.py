@@ -16,26 +16,17 @@ stones by default.
 
 import argparse
 import copy
+import os
 import random
 import statistics
+import sys
 import time
 
 import quelmar as qm
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
 
-def snapped_play(size, stones, rng):
-    game = qm.Game(size)
-    for _ in range(stones * 20):
-        if game.stone_count >= stones:
-            break
-        point = game.nearest_living_move((rng.uniform(0, size), rng.uniform(0, size)))
-        if point is None:
-            break
-        try:
-            game.try_move(point)
-        except qm.SelfCaptureError:
-            pass
-    return game
+from recorded_games import self_play  # noqa: E402
 
 
 def median_ns(samples):
@@ -85,8 +76,8 @@ def main():
     args = parser.parse_args()
     for case in args.cases:
         size, stones = case.split(":")
-        rng = random.Random(args.seed)
-        game = snapped_play(float(size), int(stones), rng)
+        game = self_play(args.seed, int(stones) * 20, size=float(size), stones=int(stones))
+        rng = random.Random(args.seed + 1)
         move_undo, rebuild, copied, nearest = measure(game, rng)
         print(f"board {float(size):4g} ({game.stone_count:5d} stones): try_move+undo_move {move_undo / 1e3:8.1f} us, "
               f"rebuild {rebuild / 1e3:8.1f} us, ratio {move_undo / rebuild:5.2f}; copy {copied / 1e3:8.1f} us, "

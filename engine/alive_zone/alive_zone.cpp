@@ -136,7 +136,7 @@ ShapeId AliveZone::carve(Point centre) {
   const CircleGeometry geometry{centre, STONE_DIAMETER};
   graph_.reserve_for_carve(plan.size());
   index_.reserve_for(geometry);
-  if (touched_.capacity() < graph_.shapes().size() + 1) touched_.reserve(2 * (graph_.shapes().size() + 1));
+  quelmar::reserve_more(touched_, graph_.shapes().size() + 1);  // empty between changes
 
   const ShapeId circle = graph_.alloc_shape(geometry);
   index_.file(circle, geometry);

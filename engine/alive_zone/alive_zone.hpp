@@ -12,6 +12,7 @@
 #include "alive_zone/shape_index.hpp"
 #include "clipping/clipping_graph.hpp"
 #include "flat_map.hpp"
+#include "room.hpp"
 #include "game/stone.hpp"
 #include "geometry/point.hpp"
 #include "geometry/shapes.hpp"
@@ -86,10 +87,7 @@ class AliveZone {
 
   // Room to push one more temporary circle, so that a carve's circle can
   // always be pushed once it is carved; throws with nothing changed.
-  void reserve_temporary_circle() {
-    if (temporary_circles_.size() == temporary_circles_.capacity())
-      temporary_circles_.reserve(2 * temporary_circles_.size() + 2);
-  }
+  void reserve_temporary_circle() { quelmar::reserve_more(temporary_circles_, 1); }
   void push_temporary_circle(ShapeId s) { temporary_circles_.push_back(s); }
   std::optional<ShapeId> pop_temporary_circle();
 

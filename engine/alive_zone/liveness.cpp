@@ -119,13 +119,7 @@ std::optional<Point> AliveZone::shape_offer(const Shape& shape, Point p, double&
   // The first of equally near pieces wins.
   for_each_exposed(shape, [&](SegId seg, const Segment&) {
     const std::optional<Span> span = graph_.segment_span(seg);
-    if (!span) return true;
-    const Point candidate = span->closest_point(p);
-    const double d = offer_distance_from(p, candidate);
-    if (d < offer_distance) {
-      offer = candidate;
-      offer_distance = d;
-    }
+    if (span) keep_nearer(p, span->closest_point(p), offer, offer_distance);
     return true;
   });
   return offer;
@@ -153,11 +147,7 @@ std::optional<Point> AliveZone::reference_closest_point(Point p) const {
 void AliveZone::offer_forced_eyes(Point p, std::optional<Point>& best, double& best_distance) const {
   // Eyes come after the shapes, in key order: a shape's offer wins a tie.
   for (const auto& [key, eye] : forced_eyes_) {
-    const double d = offer_distance_from(p, eye);
-    if (d < best_distance) {
-      best = eye;
-      best_distance = d;
-    }
+    keep_nearer(p, eye, best, best_distance);
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "geometry/point.hpp"
 #include "geometry/shapes.hpp"
@@ -21,6 +22,16 @@ inline double offer_distance_from(Point asked, Point offer) {
   if (d != INF) return d;
   const double h = std::hypot(asked.x - offer.x, asked.y - offer.y);
   return h != INF ? h : std::numeric_limits<double>::max();
+}
+
+// Takes `candidate` as the offer when it is strictly nearer to `asked`
+// than the offer so far: the first of equally near candidates stands.
+inline void keep_nearer(Point asked, Point candidate, std::optional<Point>& offer, double& offer_distance) {
+  const double d = offer_distance_from(asked, candidate);
+  if (d < offer_distance) {
+    offer = candidate;
+    offer_distance = d;
+  }
 }
 
 }  // namespace quelmar

@@ -1,5 +1,7 @@
 #include "alive_zone/shape_index.hpp"
 
+#include "room.hpp"
+
 #include <algorithm>
 
 namespace quelmar {
@@ -77,12 +79,8 @@ void ShapeIndex::file(ShapeId id, const ShapeGeometry& geometry) {
 
 void ShapeIndex::reserve_for(const ShapeGeometry& geometry) {
   if (!enabled()) return;
-  std::vector<FiledCircle>& gridded = filed_;
-  if (cell_for(geometry)) {
-    if (gridded.size() == gridded.capacity()) gridded.reserve(std::max<std::size_t>(16, 2 * gridded.capacity()));
-  } else if (ungridded_.size() == ungridded_.capacity()) {
-    ungridded_.reserve(std::max<std::size_t>(8, 2 * ungridded_.capacity()));
-  }
+  if (cell_for(geometry)) reserve_more(filed_, 1);
+  else reserve_more(ungridded_, 1);
 }
 
 void ShapeIndex::unfile(ShapeId id, const ShapeGeometry& geometry) {

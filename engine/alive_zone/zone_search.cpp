@@ -237,12 +237,8 @@ std::optional<Point> AliveZone::nearer_shape_offer(const Shape& shape, Point p, 
       return true;
     // The piece's arc as segment_span makes it, without looking the owner
     // up again.
-    const Point candidate = Span::of_arc(Arc{circle->centre, circle->radius, seg.offset, next->offset}).closest_point(p);
-    const double d = offer_distance_from(p, candidate);
-    if (d < offer_distance) {
-      offer = candidate;
-      offer_distance = d;
-    }
+    keep_nearer(p, Span::of_arc(Arc{circle->centre, circle->radius, seg.offset, next->offset}).closest_point(p),
+                offer, offer_distance);
     return true;
   });
   return offer;
@@ -260,11 +256,7 @@ void AliveZone::offer_nearer_forced_eyes(Point p, std::optional<Point>& best, do
   auto first = std::lower_bound(eyes.begin(), eyes.end(), p.x - reach,
                                 [](const auto& e, double x) { return e.second.x < x; });
   for (auto it = first; it != eyes.end() && it->second.x <= p.x + reach; ++it) {
-    const double d = offer_distance_from(p, it->second);
-    if (d < best_distance) {
-      best = it->second;
-      best_distance = d;
-    }
+    keep_nearer(p, it->second, best, best_distance);
   }
 }
 

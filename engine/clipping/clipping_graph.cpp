@@ -1,19 +1,10 @@
 #include "clipping/clipping_graph.hpp"
 
+#include "room.hpp"
+
 #include <algorithm>
 
 namespace quelmar {
-
-namespace {
-
-// Room for `extra` more elements, growing geometrically.
-template <class T>
-void reserve_more(std::vector<T>& v, std::size_t extra) {
-  const std::size_t wanted = v.size() + extra;
-  if (wanted > v.capacity()) v.reserve(std::max(wanted, 2 * v.capacity()));
-}
-
-}  // namespace
 
 ClippingGraph::ClippingGraph(const ClippingGraph& other)
     : arena_(other.arena_),

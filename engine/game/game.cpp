@@ -1,5 +1,7 @@
 #include "game/game.hpp"
 
+#include "room.hpp"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -51,17 +53,6 @@ Status<DeltaError> Game::check_delta(const GameDelta& delta) const {
     return Err{DeltaError::crowded(delta.new_stone->id)};
   return Ok{};
 }
-
-namespace {
-
-// Room for `extra` more elements, growing geometrically.
-template <class T>
-void reserve_more(std::vector<T>& v, std::size_t extra) {
-  const std::size_t wanted = v.size() + extra;
-  if (wanted > v.capacity()) v.reserve(std::max(wanted, 2 * v.capacity()));
-}
-
-}  // namespace
 
 // All or nothing: everything that can fail (the eyes to clear, room in
 // every map, then the carve, which undoes itself on failure) comes before

@@ -12,6 +12,7 @@
 #include <random>
 
 #include "game/game.hpp"
+#include "game_snapshot.hpp"
 
 namespace {
 
@@ -39,30 +40,17 @@ using namespace quelmar;
 
 namespace {
 
-// Everything a failed change must leave as it was: the stones, the log and
-// counters, the forced eyes and dead zones, and the clipping graph's live
-// segments bit for bit.
+// Everything a failed change must leave as it was: the snapshot an undo
+// restores, the revision, and the clipping graph's live segments bit for
+// bit.
 struct State {
-  StoneMap stones, captured;
-  std::vector<GameDelta> log;
-  std::uint32_t turn;
-  GameStatus status;
-  std::array<std::uint32_t, 2> captures;
+  testing_support::Snapshot snapshot;
   std::uint64_t revision;
-  ForcedEyes eyes;
-  std::vector<StoneId> dead_zone_stones;
   ClippingGraph graph;
 
-  explicit State(const Game& g)
-      : stones(g.stones()), captured(g.captured()), log(g.log()), turn(g.turn()), status(g.status()),
-        captures(g.captures()), revision(g.revision()), eyes(g.alive_zone().forced_eyes()),
-        graph(g.alive_zone().graph()) {
-    for (const auto& [id, shape] : g.alive_zone().dead_zones()) dead_zone_stones.push_back(id);
-  }
+  explicit State(const Game& g) : snapshot(g), revision(g.revision()), graph(g.alive_zone().graph()) {}
   bool operator==(const State& o) const {
-    return stones == o.stones && captured == o.captured && log == o.log && turn == o.turn && status == o.status &&
-           captures == o.captures && revision == o.revision && eyes == o.eyes &&
-           dead_zone_stones == o.dead_zone_stones && same_live_structure(graph, o.graph);
+    return snapshot == o.snapshot && revision == o.revision && same_live_structure(graph, o.graph);
   }
 };
 
