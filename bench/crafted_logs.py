@@ -7,7 +7,11 @@ fresh process and prints the wall time and the process's peak memory:
 
 - heap: stones at seeded random points of a 2 x 2 square;
 - row:  stones evenly spaced along a 16-unit segment;
-- point: every stone at one point.
+- point: every stone at one point;
+- lattice: the densest heap the replay accepts at any length, a square
+  lattice 1.3 apart, where every dead zone overlaps 28 others;
+- legal: the log of snapped play on a board sized to hold it, for
+  comparison with what play costs.
 
     python bench/crafted_logs.py [--cases heap row point] [--timeout 120]
 """
@@ -22,16 +26,30 @@ import json, random, resource, sys, time
 import quelmar as qm
 kind, n = sys.argv[1], int(sys.argv[2])
 rng = random.Random(n)
+side = int(n ** 0.5) + 1
+size = 18.0 if kind in ("heap", "row", "point") else (side * 1.3 + 4.0 if kind == "lattice" else (n * 7.0) ** 0.5)
 def at(i):
     if kind == "heap":
         return (8.0 + 2.0 * rng.random(), 8.0 + 2.0 * rng.random())
     if kind == "row":
         return (1.0 + 16.0 * i / max(n - 1, 1), 9.0)
+    if kind == "lattice":
+        return (2.0 + 1.3 * (i % side), 2.0 + 1.3 * (i // side))
     return (9.0, 9.0)
-log = [qm.GameDelta(qm.Stone(i, qm.Color.BLACK if i % 2 == 0 else qm.Color.WHITE, at(i))) for i in range(n)]
+if kind == "legal":
+    played = qm.Game(size)
+    while played.stone_count < n:
+        p = played.nearest_living_move((rng.uniform(0, size), rng.uniform(0, size)))
+        try:
+            played.try_move(p)
+        except qm.SelfCaptureError:
+            pass
+    log = played.deltas()
+else:
+    log = [qm.GameDelta(qm.Stone(i, qm.Color.BLACK if i % 2 == 0 else qm.Color.WHITE, at(i))) for i in range(n)]
 t0 = time.perf_counter()
 try:
-    qm.Game.replay(18.0, log)
+    qm.Game.replay(size, log)
     outcome = "replayed"
 except qm.QuelmarError as e:
     outcome = f"{type(e).__name__}: {e}"
@@ -44,6 +62,8 @@ SIZES = {
     "heap": [50, 100, 200, 400, 600, 1000],
     "row": [100, 200, 400, 800, 1600],
     "point": [1000, 3000, 10000, 30000],
+    "lattice": [1000, 4000, 16000],
+    "legal": [1000, 4000, 16000],
 }
 
 

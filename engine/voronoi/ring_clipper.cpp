@@ -142,7 +142,9 @@ std::span<const Point> RingClipper::clip(std::span<const Point> ring,
     if (j > last) break;
     i = j + 1;
     while (beyond[i] != 0) ++i;  // ring[last] is on the board
-    append(run_.data(), clip_run(ring.subspan(j, i - j), {}, ring[j - 1], ring[i], s).size);
+    // The run first: clipping it may move run_, so its data is read after.
+    const Run run = clip_run(ring.subspan(j, i - j), {}, ring[j - 1], ring[i], s);
+    append(run_.data(), run.size);
   }
   append(tail_.data(), tail_size);
   if (nan_) return clip_whole(ring, s);
