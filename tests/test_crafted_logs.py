@@ -116,5 +116,6 @@ def test_ctrl_c_stops_a_long_replay_within_a_tenth_of_a_second():
     finally:
         child.kill()
         child.wait()
+        child.stdout.close()
     assert outcome == "interrupted"
     assert latency < 0.1

@@ -35,7 +35,7 @@ inline constexpr unsigned NOT_FINITE = 16;
 inline unsigned beyond_lines(Point p, double s) {
   return static_cast<unsigned>(!(p.x >= 0.0)) | static_cast<unsigned>(!(p.x <= s)) << 1 |
          static_cast<unsigned>(!(p.y >= 0.0)) << 2 | static_cast<unsigned>(!(p.y <= s)) << 3 |
-         static_cast<unsigned>(!(std::isfinite(p.x) & std::isfinite(p.y))) << 4;
+         static_cast<unsigned>(!(std::isfinite(p.x) && std::isfinite(p.y))) << 4;
 }
 
 }  // namespace quelmar::clip_lines
