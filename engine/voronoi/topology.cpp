@@ -31,7 +31,8 @@ void vertex_one(const Point* p, const std::uint32_t* tri, double s, Point& centr
 // of circumcentre_inline lane by lane, the same operations on the same
 // operands in the same order, so every answer but a NaN has the bits the
 // one-at-a-time code gives (IEEE operations round the same in either
-// form). A lane that comes out NaN is answered by vertex_one.
+// form). A lane that is degenerate or comes out NaN or infinite, all
+// rare, is answered by vertex_one.
 void vertex_pair(const Point* p, const std::uint32_t* tri, double s, Point* centre,
                  std::uint8_t* beyond) {
   const Point a0 = p[tri[0]], b0 = p[tri[1]], c0 = p[tri[2]];
@@ -42,25 +43,22 @@ void vertex_pair(const Point* p, const std::uint32_t* tri, double s, Point* cent
   const Lanes bl = dx * dx + dy * dy;
   const Lanes cl = ex * ex + ey * ey;
   const Lanes det = dx * ey - dy * ex;
-  const Lanes zero{0.0, 0.0};
-  // A degenerate lane answers (+0, +0): its bits cleared.
-  const Mask keep = ~((det == zero) | (bl == zero) | (cl == zero));
   const Lanes k = Lanes{0.5, 0.5} / det;
-  const Lanes x = (Lanes)((Mask)(ax + (ey * bl - dy * cl) * k) & keep);
-  const Lanes y = (Lanes)((Mask)(ay + (dx * cl - ex * bl) * k) & keep);
-  // clip_lines::beyond_lines lane by lane; x - x is 0 exactly when x is
-  // finite, NaN otherwise.
-  const Lanes side{s, s};
+  const Lanes x = ax + (ey * bl - dy * cl) * k;
+  const Lanes y = ay + (dx * cl - ex * bl) * k;
+  // clip_lines::beyond_lines lane by lane, for finite lanes: the others
+  // are answered again below.
+  const Lanes zero{0.0, 0.0}, side{s, s};
   const Mask code = (~(x >= zero) & Mask{1, 1}) | (~(x <= side) & Mask{2, 2}) |
-                    (~(y >= zero) & Mask{4, 4}) | (~(y <= side) & Mask{8, 8}) |
-                    (~((x - x) + (y - y) == zero) & Mask{16, 16});
+                    (~(y >= zero) & Mask{4, 4}) | (~(y <= side) & Mask{8, 8});
   centre[0] = {x[0], y[0]};
   centre[1] = {x[1], y[1]};
   beyond[0] = static_cast<std::uint8_t>(code[0]);
   beyond[1] = static_cast<std::uint8_t>(code[1]);
-  const Mask nan = (x != x) | (y != y);
-  if (nan[0]) vertex_one(p, tri, s, centre[0], beyond[0]);
-  if (nan[1]) vertex_one(p, tri + 3, s, centre[1], beyond[1]);
+  // x - x is 0 exactly when x is finite, NaN otherwise.
+  const Mask odd = (det == zero) | (bl == zero) | (cl == zero) | ((x - x) + (y - y) != zero);
+  if (odd[0]) vertex_one(p, tri, s, centre[0], beyond[0]);
+  if (odd[1]) vertex_one(p, tri + 3, s, centre[1], beyond[1]);
 }
 
 // turn[h] = halfedges[next(h)], triangle by triangle.
