@@ -1,5 +1,6 @@
 #include "voronoi/group_trace.hpp"
 
+#include <algorithm>
 #include <utility>
 
 #include "voronoi/group_merge.hpp"
@@ -10,12 +11,10 @@ namespace {
 
 constexpr std::uint32_t NONE = 0xFFFFFFFFu;
 constexpr std::uint32_t FAILED = 0xFFFFFFFFu;
-constexpr std::uint8_t SENTINEL = 2;
-
-// From a half-edge to the next and previous ones of its triangle, by its
-// place in the triangle.
-constexpr std::int8_t TO_NEXT[3] = {1, 1, -2};
-constexpr std::int8_t TO_PREV[3] = {2, -1, -1};
+// States of GroupTracer::state below LABELLED: the two colours, then
+// sentinels.
+constexpr std::uint32_t SENTINEL = 2;
+constexpr std::uint32_t LABELLED = 3;
 
 // Grows a scratch vector to at least n entries; it never shrinks, so a
 // rebuild of the same size writes no fill.
@@ -35,7 +34,7 @@ class Tracer {
     if (!prepare()) return false;
     const std::size_t n = stones_.size();
     for (std::uint32_t k = 0; k < n; ++k) {
-      if (s_.group[k] != NONE) continue;
+      if (s_.state[k] >= LABELLED) continue;
       const auto g = static_cast<std::uint32_t>(s_.groups.size());
       const std::uint32_t boundary = search(k, g);
       if (boundary == FAILED || !trace_rings(g, boundary)) return false;
@@ -46,22 +45,29 @@ class Tracer {
 
  private:
   // Arrays that fit together and stone ids that strictly ascend (so id
-  // order is index order); fills the colours and clears the marks.
+  // order is index order); sets every point's state and takes this build's
+  // marks.
   bool prepare() {
     const std::size_t n = stones_.size(), points = t_.inedges.size();
-    if (points < n || t_.halfedges.size() != m_ || topo_.turn.size() != m_ ||
+    if (points < n || t_.halfedges.size() != m_ || topo_.turn.size() != m_ || topo_.third.size() != m_ ||
         topo_.centres.size() != t_.triangle_count() || topo_.beyond.size() != topo_.centres.size())
       return false;
-    std::uint8_t* colour = room(s_.colour, points);
+    std::uint32_t* state = room(s_.state, points);
     bool ascending = true;
     for (std::size_t k = 0; k < n; ++k) {
-      colour[k] = static_cast<std::uint8_t>(stones_[k].color);
+      state[k] = static_cast<std::uint32_t>(stones_[k].color);
       ascending &= k == 0 || stones_[k - 1].id < stones_[k].id;
     }
     if (!ascending) return false;
-    for (std::size_t k = n; k < points; ++k) colour[k] = SENTINEL;
-    s_.group.assign(points, NONE);
-    s_.traced.assign(m_, NONE);
+    for (std::size_t k = n; k < points; ++k) state[k] = SENTINEL;
+    // Marks below next_mark are earlier builds'; grown entries are 0.
+    room(s_.traced, m_);
+    if (s_.next_mark > NONE - n - 1) {
+      std::fill(s_.traced.begin(), s_.traced.end(), 0);
+      s_.next_mark = 1;
+    }
+    mark_ = s_.next_mark;
+    s_.next_mark += static_cast<std::uint32_t>(n + 1);
     // A stone is pushed once per neighbour that reaches it, plus the root;
     // a group has at most one cell edge per half-edge.
     room(s_.stack, m_ + 1);
@@ -83,53 +89,60 @@ class Tracer {
   }
 
   // Numbers group g from stone k, depth-first in the order merge_groups
-  // searches, walking each member's cell by the turns as it is labelled
-  // and keeping its edges in s_.steps. Answers the count of boundary
-  // edges: cell edges less two per pair of members that meet (the later
-  // of the two sees the earlier labelled). FAILED when a walk does not
-  // close or a cell has fewer than three edges.
-  std::uint32_t search(std::uint32_t k, std::uint32_t g) {
+  // searches: each member's cell is walked by the turns into s_.steps (the
+  // half-edges into the member, one per cell edge) as the member is
+  // labelled, then its neighbours are pushed in cell order.
+  // Answers the count of boundary edges: cell edges less two per pair of
+  // members that meet (the later of the two sees the earlier labelled).
+  // FAILED when a walk does not close or a cell has fewer than three
+  // edges.
+  [[gnu::noinline]] std::uint32_t search(std::uint32_t k, std::uint32_t g) {
     std::uint32_t* stack = s_.stack.data();
-    std::uint32_t* group = s_.group.data();
-    GroupTracer::Step* steps = s_.steps.data();
-    const std::uint8_t* colour = s_.colour.data();
+    std::uint32_t* state = s_.state.data();
+    std::uint32_t* const steps = s_.steps.data();
+    std::uint32_t* const full = steps + m_;
     const std::uint32_t* turn = topo_.turn.data();
     const std::uint32_t* tri = t_.triangles.data();
     const std::uint32_t* inedges = t_.inedges.data();
     const auto m = static_cast<std::uint32_t>(m_);
-    std::uint32_t count = 0, meets = 0, members = 0;
+    const std::uint32_t label = LABELLED + g;
+    std::uint32_t meets = 0, members = 0;
+    std::uint32_t* end = steps;
     std::size_t depth = 0;
     stack[depth++] = k;
     while (depth > 0) {
       const std::uint32_t i = stack[--depth];
-      if (group[i] != NONE) continue;
-      group[i] = g;
+      const std::uint32_t colour = state[i];
+      if (colour >= LABELLED) continue;
+      state[i] = label;
       ++members;
       const std::uint32_t start = inedges[i];
       if (start == NONE) continue;  // left out of the triangulation: no cell
       if (start >= m) return FAILED;
-      const std::uint8_t c = colour[i];
-      const std::uint32_t first = count;
-      std::uint32_t h = start, here = start / 3;
+      std::uint32_t* const first = end;
+      std::uint32_t h = start;
       do {
         // A walk that holds together takes one step per half-edge into
         // the stone, so the group's steps never outnumber the half-edges.
-        if (count == m) return FAILED;
-        const std::uint32_t prev = here;
+        if (end == full) return FAILED;
         h = turn[h];
         if (h >= m) return FAILED;  // NONE included: the walk leaves the triangulation
-        here = h / 3;
-        const std::uint32_t q = tri[h];
-        steps[count++] = {h, q};
-        const std::uint32_t gq = group[q];
-        meets += gq == g;
-        if (colour[q] == c && gq == NONE && joins(prev, here)) stack[depth++] = q;
+        *end++ = h;
       } while (h != start);
-      if (count - first < 3) return FAILED;
+      if (end - first < 3) return FAILED;
+      // Each edge runs from the triangle the walk left, the previous
+      // step's (the cell is a cycle), to the one it entered.
+      std::uint32_t from = start;
+      for (const std::uint32_t* e = first; e != end; ++e) {
+        const std::uint32_t into = *e, q = tri[into], seen = state[q];
+        meets += seen == label;
+        if (seen == colour && joins(from / 3, into / 3)) stack[depth++] = q;
+        from = into;
+      }
     }
     s_.groups.push_back({stones_[k].color, members, 0, 0});
-    steps_ = count;
-    return count - 2 * meets;
+    steps_ = static_cast<std::uint32_t>(end - steps);
+    return steps_ - 2 * meets;
   }
 
   // The kept rings of group g: its cell edges scanned in the order
@@ -140,19 +153,20 @@ class Tracer {
     GroupTracer::Traced& record = s_.groups.back();
     record.first_ring = static_cast<std::uint32_t>(s_.ring_order.size());
     if (boundary == 0) return true;
-    room(s_.ring, boundary);
-    room(s_.ring_beyond, boundary);
-    const GroupTracer::Step* steps = s_.steps.data();
-    const std::uint32_t* group = s_.group.data();
+    const std::uint32_t* steps = s_.steps.data();
+    const std::uint32_t* tri = t_.triangles.data();
+    const std::uint32_t* state = s_.state.data();
     const std::uint32_t* traced = s_.traced.data();
+    const std::uint32_t label = LABELLED + g, mark = mark_ + g;
     std::uint32_t done = 0;
-    for (std::uint32_t k = 0; k < steps_ && done < boundary; ++k) {
-      const GroupTracer::Step step = steps[k];
-      if (group[step.beyond] == g || traced[step.into] == g) continue;
-      const std::uint32_t n = trace(g, step.into, boundary - done);
-      if (n == 0) return false;
-      done += n;
+    for (std::uint32_t k = 0; k < steps_; ++k) {
+      const std::uint32_t into = steps[k];
+      if (state[tri[into]] == label || traced[into] == mark) continue;
+      const std::uint32_t n = trace(g, into);
+      if (n == 0 || n > boundary - done) return false;
       keep(n);
+      done += n;
+      if (done == boundary) break;
     }
     if (done != boundary) return false;
     record.rings = static_cast<std::uint32_t>(s_.ring_order.size()) - record.first_ring;
@@ -162,40 +176,48 @@ class Tracer {
 
   // The cycle from boundary edge `h0` (a half-edge into a member from a
   // point outside) into the front of s_.ring; answers its length, or 0
-  // when it is shorter than three, longer than `limit` or meets an edge
-  // twice. Each point is the vertex the edge leaves; the next edge leaves
-  // the triangle it enters, h's own: from the member along h's next
-  // half-edge when the third corner is outside, from the third corner
-  // along h's previous one when it is inside.
-  std::uint32_t trace(std::uint32_t g, std::uint32_t h0, std::uint32_t limit) {
-    Point* ring = s_.ring.data();
-    std::uint8_t* ring_beyond = s_.ring_beyond.data();
+  // when it is shorter than three or meets an edge twice. Each point is the
+  // vertex the edge leaves. The next edge leaves the triangle h enters,
+  // from the member to the third corner x when x is outside (the member's
+  // next edge in: h's turn), else from x to the point outside (the edge
+  // into x from h's start: h's third); x is where the turn starts. The
+  // walk keeps half-edges only; the points of their triangles are gathered
+  // after it, off the chain of dependent loads. Out of line, as search is,
+  // so that each loop gets the registers to itself.
+  [[gnu::noinline]] std::uint32_t trace(std::uint32_t g, std::uint32_t h0) {
+    std::uint32_t* edge = room(s_.ring_edge, m_);
     std::uint32_t* traced = s_.traced.data();
-    const std::uint32_t* group = s_.group.data();
+    const std::uint32_t* state = s_.state.data();
     const std::uint32_t* tri = t_.triangles.data();
-    const std::uint32_t* half = t_.halfedges.data();
+    const std::uint32_t* turn = topo_.turn.data();
+    const std::uint32_t* third = topo_.third.data();
+    const auto m = static_cast<std::uint32_t>(m_);
+    const std::uint32_t label = LABELLED + g, mark = mark_ + g;
+    traced[h0] = mark;
+    // Every edge is marked as it is taken, so the walk ends within m steps.
+    std::uint32_t n = 0, h = h0;
+    for (;;) {
+      edge[n++] = h;
+      const std::uint32_t around = turn[h], across = third[h];
+      h = state[tri[around]] == label ? across : around;
+      if (h == h0) break;
+      if (h >= m || traced[h] == mark) return 0;
+      traced[h] = mark;
+    }
+    if (n < 3) return 0;
+    // Edge k leaves the triangle edge k - 1 entered; the first leaves the
+    // triangle of h0's twin, which is where the last one enters.
+    Point* ring = room(s_.ring, n);
+    std::uint8_t* ring_beyond = room(s_.ring_beyond, n);
     const Point* centre = topo_.centres.data();
     const std::uint8_t* beyond = topo_.beyond.data();
-    const auto m = static_cast<std::uint32_t>(m_);
-    // The walk that kept h0 came through its twin, so the twin exists.
-    const std::uint32_t v0 = half[h0] / 3;
-    ring[0] = centre[v0];
-    ring_beyond[0] = beyond[v0];
-    traced[h0] = g;
-    std::uint32_t n = 1, h = h0;
-    for (;;) {
-      const std::uint32_t w = h / 3, place = h - 3 * w;
-      const std::uint32_t before = h + static_cast<std::uint32_t>(TO_PREV[place]);
-      const std::uint32_t after = h + static_cast<std::uint32_t>(TO_NEXT[place]);
-      h = half[group[tri[before]] == g ? before : after];
-      if (h == h0) break;
-      if (h >= m || traced[h] == g || n == limit) return 0;
-      traced[h] = g;
-      ring[n] = centre[w];
-      ring_beyond[n] = beyond[w];
-      ++n;
+    std::uint32_t from = edge[n - 1] / 3;
+    for (std::uint32_t k = 0; k < n; ++k) {
+      ring[k] = centre[from];
+      ring_beyond[k] = beyond[from];
+      from = edge[k] / 3;
     }
-    return n >= 3 ? n : 0;
+    return n;
   }
 
   // Clips the traced cycle of n points and keeps it unless that drops it.
@@ -247,8 +269,9 @@ class Tracer {
       }
       slot[g] = &group;
     }
-    const std::uint32_t* labels = s_.group.data();
-    for (std::size_t k = 0; k < stones_.size(); ++k) slot[labels[k]]->stones.push_back(stones_[k]);
+    const std::uint32_t* state = s_.state.data();
+    for (std::size_t k = 0; k < stones_.size(); ++k)
+      slot[state[k] - LABELLED]->stones.push_back(stones_[k]);
   }
 
   std::span<const Stone> stones_;
@@ -257,6 +280,7 @@ class Tracer {
   GroupTracer& s_;
   std::size_t m_;          // half-edges
   std::uint32_t steps_ = 0;  // cell edges of the group last searched
+  std::uint32_t mark_ = 0;   // group g marks what its rings take with mark_ + g
 };
 
 }  // namespace

@@ -39,12 +39,6 @@ namespace quelmar {
 // Working storage of trace_groups, kept by a caller that builds often so
 // the buffers are allocated only while inputs grow. Contents are scratch.
 struct GroupTracer {
-  // A cell edge met in the search: the half-edge into the member from the
-  // point beyond, and that point.
-  struct Step {
-    std::uint32_t into = 0;
-    std::uint32_t beyond = 0;
-  };
   // A group as searched: its colour, its stone count and its kept rings,
   // ring_order[first_ring .. first_ring + rings).
   struct Traced {
@@ -53,12 +47,21 @@ struct GroupTracer {
     std::uint32_t first_ring = 0;
     std::uint32_t rings = 0;
   };
-  std::vector<std::uint8_t> colour;        // per point: a Color, or SENTINEL
-  std::vector<std::uint32_t> group;        // per point: group number, or none
+  // Per point while unlabelled its Color, or SENTINEL; once labelled,
+  // LABELLED + its group number. One load answers both questions the
+  // search asks of a neighbour.
+  std::vector<std::uint32_t> state;
   std::vector<std::uint32_t> stack;
-  std::vector<Step> steps;                 // cell edges of the group being searched
-  std::vector<std::uint32_t> traced;       // per half-edge: last group whose ring took it
-  std::vector<Point> ring;                 // the cycle being traced
+  // The group being searched: per cell edge, members in search order and
+  // each cell in order, the half-edge into the member from the point
+  // beyond.
+  std::vector<std::uint32_t> steps;
+  // Per half-edge the mark of the last group whose ring took it. Marks
+  // only grow from build to build (next_mark), so none is ever cleared.
+  std::vector<std::uint32_t> traced;
+  std::uint32_t next_mark = 1;
+  std::vector<std::uint32_t> ring_edge;    // the cycle being traced: its edges
+  std::vector<Point> ring;                 // and their centres
   std::vector<std::uint8_t> ring_beyond;   // its points' board lines, as Topology::beyond
   std::vector<Point> ring_points;          // every kept ring, clipped and open, end to end
   std::vector<std::uint32_t> ring_start;   // ring count + 1 offsets into ring_points

@@ -61,23 +61,32 @@ void vertex_pair(const Point* p, const std::uint32_t* tri, double s, Point* cent
   if (odd[1]) vertex_one(p, tri + 3, s, centre[1], beyond[1]);
 }
 
-// turn[h] = halfedges[next(h)], triangle by triangle.
-void build_turns(const Triangulation& t, std::vector<std::uint32_t>& turn) {
+// turn[h] = halfedges[next(h)] and third[h] = halfedges[prev(h)],
+// triangle by triangle.
+void build_turns(const Triangulation& t, std::vector<std::uint32_t>& turn,
+                 std::vector<std::uint32_t>& third) {
   const std::size_t m = t.triangles.size();
   turn.resize(m);
+  third.resize(m);
   if (t.halfedges.size() != m) {
     std::fill(turn.begin(), turn.end(), NONE);
+    std::fill(third.begin(), third.end(), NONE);
     return;
   }
   const std::uint32_t* half = t.halfedges.data();
-  std::uint32_t* out = turn.data();
+  std::uint32_t* next = turn.data();
+  std::uint32_t* prev = third.data();
   std::size_t e = 0;
   for (; e + 3 <= m; e += 3) {
-    out[e] = half[e + 1];
-    out[e + 1] = half[e + 2];
-    out[e + 2] = half[e];
+    const std::uint32_t h0 = half[e], h1 = half[e + 1], h2 = half[e + 2];
+    next[e] = h1;
+    next[e + 1] = h2;
+    next[e + 2] = h0;
+    prev[e] = h2;
+    prev[e + 1] = h0;
+    prev[e + 2] = h1;
   }
-  for (; e < m; ++e) out[e] = NONE;  // no whole triangle
+  for (; e < m; ++e) next[e] = prev[e] = NONE;  // no whole triangle
 }
 
 // Walks the triangles round point j from its incoming half-edge, writing
@@ -122,7 +131,7 @@ void build_vertices(std::span<const Point> points, const Triangulation& t, doubl
   std::size_t i = 0;
   for (; i + 2 <= triangles; i += 2) vertex_pair(p, tri + 3 * i, board_size, centre + i, beyond + i);
   if (i < triangles) vertex_one(p, tri + 3 * i, board_size, centre[i], beyond[i]);
-  build_turns(t, out.turn);
+  build_turns(t, out.turn, out.third);
 }
 
 void build_cells(const Triangulation& t, std::size_t stone_count, Topology& out) {

@@ -32,6 +32,11 @@ struct Topology {
   // one load per step. All NONE when the triangulation's arrays disagree
   // in length.
   std::vector<std::uint32_t> turn;
+  // Per half-edge h, the twin of h's previous half-edge: the half-edge
+  // from where h starts to the third corner of h's triangle, on the far
+  // side of that corner's edge; NONE on the hull. With turn it steps a
+  // group boundary in two independent loads.
+  std::vector<std::uint32_t> third;
   // Every stone's cell, concatenated in stone order: cell j is
   // edges[cell_start[j] .. cell_start[j + 1]), counter-clockwise (y-up),
   // edge l running from the cell's vertex l to its vertex l + 1. Entries
@@ -48,8 +53,9 @@ struct Topology {
   }
 };
 
-// Fills the centres, their board lines, the turns and the board size of
-// `out` from the triangulation of `points`; leaves the cells alone.
+// Fills the centres, their board lines, the turns, the thirds and the
+// board size of `out` from the triangulation of `points`; leaves the cells
+// alone.
 void build_vertices(std::span<const Point> points, const Triangulation& t, double board_size,
                     Topology& out);
 
