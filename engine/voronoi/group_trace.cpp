@@ -82,7 +82,7 @@ class Tracer {
   // Same-colour cells across an edge of positive length that enters the
   // board, tested in the direction merge_groups tests it. Ends on the board
   // are finite, so there numeric equality is PointKey equality.
-  bool joins(std::uint32_t from, std::uint32_t to) const {
+  [[gnu::noinline]] bool joins(std::uint32_t from, std::uint32_t to) const {
     const Point a = topo_.centres[from], b = topo_.centres[to];
     if ((topo_.beyond[from] | topo_.beyond[to]) == 0) return !(a.x == b.x && a.y == b.y);
     return !(a == b) && edge_enters_board(a, b, topo_.board_size);
@@ -120,25 +120,22 @@ class Tracer {
       if (start == NONE) continue;  // left out of the triangulation: no cell
       if (start >= m) return FAILED;
       std::uint32_t* const first = end;
+      // Each edge runs from the triangle the walk left to the one it
+      // entered; neighbours are pushed in cell order.
       std::uint32_t h = start;
       do {
         // A walk that holds together takes one step per half-edge into
         // the stone, so the group's steps never outnumber the half-edges.
         if (end == full) return FAILED;
+        const std::uint32_t from = h;
         h = turn[h];
         if (h >= m) return FAILED;  // NONE included: the walk leaves the triangulation
         *end++ = h;
+        const std::uint32_t q = tri[h], seen = state[q];
+        meets += seen == label;
+        if (seen == colour && joins(from / 3, h / 3)) stack[depth++] = q;
       } while (h != start);
       if (end - first < 3) return FAILED;
-      // Each edge runs from the triangle the walk left, the previous
-      // step's (the cell is a cycle), to the one it entered.
-      std::uint32_t from = start;
-      for (const std::uint32_t* e = first; e != end; ++e) {
-        const std::uint32_t into = *e, q = tri[into], seen = state[q];
-        meets += seen == label;
-        if (seen == colour && joins(from / 3, into / 3)) stack[depth++] = q;
-        from = into;
-      }
     }
     s_.groups.push_back({stones_[k].color, members, 0, 0});
     steps_ = static_cast<std::uint32_t>(end - steps);
