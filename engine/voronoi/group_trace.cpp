@@ -1,5 +1,6 @@
 #include "voronoi/group_trace.hpp"
 
+#include <algorithm>
 #include <utility>
 
 #include "voronoi/group_merge.hpp"
@@ -9,7 +10,11 @@ namespace quelmar {
 namespace {
 
 constexpr std::uint32_t NONE = 0xFFFFFFFFu;
-constexpr std::uint8_t SENTINEL = 2;
+constexpr std::uint32_t FAILED = 0xFFFFFFFFu;
+// States of GroupTracer::state below LABELLED: the two colours, then
+// sentinels.
+constexpr std::uint32_t SENTINEL = 2;
+constexpr std::uint32_t LABELLED = 3;
 
 // Grows a scratch vector to at least n entries; it never shrinks, so a
 // rebuild of the same size writes no fill.
@@ -23,189 +28,256 @@ class Tracer {
  public:
   Tracer(std::span<const Stone> stones, const Triangulation& t, const Topology& topology,
          GroupTracer& s)
-      : stones_(stones), t_(t), topo_(topology), s_(s) {}
+      : stones_(stones), t_(t), topo_(topology), s_(s), m_(t.triangles.size()) {}
 
   bool run(Voronoi& out) {
-    if (!ordinary()) return false;
-    label();
+    if (!prepare()) return false;
+    const std::size_t n = stones_.size();
+    for (std::uint32_t k = 0; k < n; ++k) {
+      if (s_.state[k] >= LABELLED) continue;
+      const auto g = static_cast<std::uint32_t>(s_.groups.size());
+      const std::uint32_t boundary = search(k, g);
+      if (boundary == FAILED || !trace_rings(g, boundary)) return false;
+    }
     file(out);
-    // Group numbers as marks: no clearing between groups. One spare slot
-    // past the last triangle takes the writes of edges inside a group.
-    const std::size_t triangles = topo_.centres.size();
-    s_.traced.assign(triangles, NONE);
-    s_.out_group.assign(triangles + 1, NONE);
-    room(s_.out_to, triangles + 1);
-    room(s_.order, topo_.edge_count() + 1);
-    for (std::uint32_t g = 0; g + 1 < s_.group_start.size(); ++g)
-      if (!trace_rings(g, s_.slot[g]->rings)) return false;
     return true;
   }
 
  private:
-  // Stone ids strictly ascend (so id order is index order), and every stone
-  // of the triangulation has a closed cell. The cells then fan round every
-  // stone completely, which makes each group boundary disjoint cycles.
-  // Fills the colours on the way.
-  bool ordinary() {
+  // Arrays that fit together and stone ids that strictly ascend (so id
+  // order is index order); sets every point's state and takes this build's
+  // marks.
+  bool prepare() {
     const std::size_t n = stones_.size(), points = t_.inedges.size();
-    if (topo_.stone_count() != n || points < n) return false;
-    std::uint8_t* colour = room(s_.colour, points);
-    const std::uint32_t* start = topo_.cell_start.data();
-    bool ok = true;
+    if (points < n || t_.halfedges.size() != m_ || topo_.turn.size() != m_ || topo_.third.size() != m_ ||
+        topo_.centres.size() != t_.triangle_count() || topo_.beyond.size() != topo_.centres.size())
+      return false;
+    std::uint32_t* state = room(s_.state, points);
+    bool ascending = true;
     for (std::size_t k = 0; k < n; ++k) {
-      colour[k] = static_cast<std::uint8_t>(stones_[k].color);
-      ok &= t_.inedges[k] == NONE || start[k] != start[k + 1];
-      ok &= k == 0 || stones_[k - 1].id < stones_[k].id;
+      state[k] = static_cast<std::uint32_t>(stones_[k].color);
+      ascending &= k == 0 || stones_[k - 1].id < stones_[k].id;
     }
-    for (std::size_t k = n; k < points; ++k) colour[k] = SENTINEL;
-    return ok;
+    if (!ascending) return false;
+    for (std::size_t k = n; k < points; ++k) state[k] = SENTINEL;
+    // Marks below next_mark are earlier builds'; grown entries are 0.
+    room(s_.traced, m_);
+    if (s_.next_mark > NONE - n - 1) {
+      std::fill(s_.traced.begin(), s_.traced.end(), 0);
+      s_.next_mark = 1;
+    }
+    mark_ = s_.next_mark;
+    s_.next_mark += static_cast<std::uint32_t>(n + 1);
+    // A stone is pushed once per neighbour that reaches it, plus the root;
+    // a group has at most one cell edge per half-edge.
+    room(s_.stack, m_ + 1);
+    room(s_.steps, m_);
+    s_.groups.clear();
+    s_.ring_points.clear();
+    s_.ring_start.assign(1, 0);
+    s_.ring_order.clear();
+    return true;
   }
 
   // Same-colour cells across an edge of positive length that enters the
   // board, tested in the direction merge_groups tests it. Ends on the board
   // are finite, so there numeric equality is PointKey equality.
-  bool joins(const CellEdge& edge) const {
-    const Point a = topo_.centres[edge.from], b = topo_.centres[edge.to];
-    if ((topo_.beyond[edge.from] | topo_.beyond[edge.to]) == 0) return !(a.x == b.x && a.y == b.y);
+  [[gnu::noinline]] bool joins(std::uint32_t from, std::uint32_t to) const {
+    const Point a = topo_.centres[from], b = topo_.centres[to];
+    if ((topo_.beyond[from] | topo_.beyond[to]) == 0) return !(a.x == b.x && a.y == b.y);
     return !(a == b) && edge_enters_board(a, b, topo_.board_size);
   }
 
-  // Numbers the groups by their lowest stone, searching depth-first in the
-  // order merge_groups searches, so members come in its order.
-  void label() {
-    const std::size_t n = stones_.size();
-    s_.group.assign(t_.inedges.size(), NONE);
-    room(s_.members, n);
-    // A stone is pushed once per neighbour that reaches it, plus the root.
-    room(s_.stack, topo_.edge_count() + 1);
-    s_.group_start.assign(1, 0);
-    members_ = 0;
-    std::uint32_t g = 0;
-    for (std::uint32_t k = 0; k < n; ++k) {
-      if (s_.group[k] != NONE) continue;
-      search(k, g++);
-      s_.group_start.push_back(members_);
-    }
-  }
-
-  void search(std::uint32_t k, std::uint32_t g) {
+  // Numbers group g from stone k, depth-first in the order merge_groups
+  // searches: each member's cell is walked by the turns into s_.steps (the
+  // half-edges into the member, one per cell edge) as the member is
+  // labelled, then its neighbours are pushed in cell order.
+  // Answers the count of boundary edges: cell edges less two per pair of
+  // members that meet (the later of the two sees the earlier labelled).
+  // FAILED when a walk does not close or a cell has fewer than three
+  // edges.
+  [[gnu::noinline]] std::uint32_t search(std::uint32_t k, std::uint32_t g) {
     std::uint32_t* stack = s_.stack.data();
-    std::uint32_t* group = s_.group.data();
-    const std::uint8_t* colour = s_.colour.data();
+    std::uint32_t* state = s_.state.data();
+    std::uint32_t* const steps = s_.steps.data();
+    std::uint32_t* const full = steps + m_;
+    const std::uint32_t* turn = topo_.turn.data();
+    const std::uint32_t* tri = t_.triangles.data();
+    const std::uint32_t* inedges = t_.inedges.data();
+    const auto m = static_cast<std::uint32_t>(m_);
+    const std::uint32_t label = LABELLED + g;
+    std::uint32_t meets = 0, members = 0;
+    std::uint32_t* end = steps;
     std::size_t depth = 0;
     stack[depth++] = k;
     while (depth > 0) {
       const std::uint32_t i = stack[--depth];
-      if (group[i] != NONE) continue;
-      group[i] = g;
-      s_.members[members_++] = i;
-      const std::uint8_t c = colour[i];
-      for (const CellEdge& edge : topo_.cell(i)) {
-        const std::uint32_t q = edge.neighbour;
-        if (colour[q] == c && group[q] == NONE && joins(edge)) stack[depth++] = q;
-      }
+      const std::uint32_t colour = state[i];
+      if (colour >= LABELLED) continue;
+      state[i] = label;
+      ++members;
+      const std::uint32_t start = inedges[i];
+      if (start == NONE) continue;  // left out of the triangulation: no cell
+      if (start >= m) return FAILED;
+      std::uint32_t* const first = end;
+      // Each edge runs from the triangle the walk left to the one it
+      // entered; neighbours are pushed in cell order.
+      std::uint32_t h = start;
+      do {
+        // A walk that holds together takes one step per half-edge into
+        // the stone, so the group's steps never outnumber the half-edges.
+        if (end == full) return FAILED;
+        const std::uint32_t from = h;
+        h = turn[h];
+        if (h >= m) return FAILED;  // NONE included: the walk leaves the triangulation
+        *end++ = h;
+        const std::uint32_t q = tri[h], seen = state[q];
+        meets += seen == label;
+        if (seen == colour && joins(from / 3, h / 3)) stack[depth++] = q;
+      } while (h != start);
+      if (end - first < 3) return FAILED;
     }
+    s_.groups.push_back({stones_[k].color, members, 0, 0});
+    steps_ = static_cast<std::uint32_t>(end - steps);
+    return steps_ - 2 * meets;
   }
 
-  // Files every group by colour, its stones in index order (id order).
-  void file(Voronoi& out) {
-    const std::size_t groups = s_.group_start.size() - 1;
-    std::size_t black = 0;
-    for (std::size_t g = 0; g < groups; ++g)
-      black += stones_[s_.members[s_.group_start[g]]].color == Color::Black;
-    out.black.resize(black);
-    out.white.resize(groups - black);
-    s_.slot.resize(groups);
-    std::size_t b = 0, w = 0;
-    for (std::size_t g = 0; g < groups; ++g) {
-      const Color c = stones_[s_.members[s_.group_start[g]]].color;
-      VoronoiGroup& group = c == Color::Black ? out.black[b++] : out.white[w++];
-      group.color = c;
-      group.stones.reserve(s_.group_start[g + 1] - s_.group_start[g]);
-      s_.slot[g] = &group;
+  // The kept rings of group g: its cell edges scanned in the order
+  // merge_groups adds them, each boundary cycle traced from the first of
+  // its edges, until all `boundary` edges are traced; then clipped and
+  // ordered by area.
+  bool trace_rings(std::uint32_t g, std::uint32_t boundary) {
+    GroupTracer::Traced& record = s_.groups.back();
+    record.first_ring = static_cast<std::uint32_t>(s_.ring_order.size());
+    if (boundary == 0) return true;
+    const std::uint32_t* steps = s_.steps.data();
+    const std::uint32_t* tri = t_.triangles.data();
+    const std::uint32_t* state = s_.state.data();
+    const std::uint32_t* traced = s_.traced.data();
+    const std::uint32_t label = LABELLED + g, mark = mark_ + g;
+    std::uint32_t done = 0;
+    for (std::uint32_t k = 0; k < steps_; ++k) {
+      const std::uint32_t into = steps[k];
+      if (state[tri[into]] == label || traced[into] == mark) continue;
+      const std::uint32_t n = trace(g, into);
+      if (n == 0 || n > boundary - done) return false;
+      keep(n);
+      done += n;
+      if (done == boundary) break;
     }
-    for (std::size_t k = 0; k < stones_.size(); ++k) s_.slot[s_.group[k]]->stones.push_back(stones_[k]);
-  }
-
-  // The rings of group g: its boundary edges in the order merge_groups adds
-  // them (members in search order, each cell in order), then each cycle
-  // traced from the first of its edges, in their own direction, and the
-  // rings ordered and closed as every group's rings are.
-  bool trace_rings(std::uint32_t g, std::vector<Ring>& rings) {
-    const std::size_t edges = collect_boundary(g);
-    if (edges == NONE) return false;
-    for (std::size_t k = 0; k < edges; ++k) {
-      const std::uint32_t start = s_.order[k];
-      if (s_.traced[start] == g) continue;
-      const std::size_t n = trace(g, start);
-      if (n == 0) return false;
-      const std::span<const Point> clipped =
-          s_.clipper.clip({s_.ring.data(), n}, {s_.ring_beyond.data(), n}, topo_.board_size);
-      if (clipped.empty()) continue;
-      Ring& ring = rings.emplace_back();
-      ring.reserve(clipped.size() + 1);  // room for the closing point
-      ring.assign(clipped.begin(), clipped.end());
-    }
-    order_and_close_rings(rings);
+    if (done != boundary) return false;
+    record.rings = static_cast<std::uint32_t>(s_.ring_order.size()) - record.first_ring;
+    order(record);
     return true;
   }
 
-  // Per boundary vertex its one successor, and the starts in order;
-  // answers their count, or NONE when a vertex would leave the group twice.
-  // Branch-free: whether an edge bounds the group is as good as random, so
-  // it only picks where to write (the spare slot past the last triangle
-  // when it does not).
-  std::size_t collect_boundary(std::uint32_t g) {
-    const std::uint32_t spare = static_cast<std::uint32_t>(topo_.centres.size());
-    std::uint32_t* order = s_.order.data();
-    std::uint32_t* out_group = s_.out_group.data();
-    std::uint32_t* out_to = s_.out_to.data();
-    const std::uint32_t* group = s_.group.data();
-    std::size_t count = 0;
-    bool twice = false;
-    for (std::uint32_t m = s_.group_start[g]; m < s_.group_start[g + 1]; ++m) {
-      for (const CellEdge& edge : topo_.cell(s_.members[m])) {
-        const bool bounds = group[edge.neighbour] != g;
-        const std::uint32_t v = bounds ? edge.from : spare;
-        twice |= bounds & (out_group[v] == g);
-        out_group[v] = g;
-        out_to[v] = edge.to;
-        order[count] = edge.from;  // kept only when counted
-        count += bounds;
-      }
+  // The cycle from boundary edge `h0` (a half-edge into a member from a
+  // point outside) into the front of s_.ring; answers its length, or 0
+  // when it is shorter than three or meets an edge twice. Each point is the
+  // vertex the edge leaves. The next edge leaves the triangle h enters,
+  // from the member to the third corner x when x is outside (the member's
+  // next edge in: h's turn), else from x to the point outside (the edge
+  // into x from h's start: h's third); x is where the turn starts. The
+  // walk keeps half-edges only; the points of their triangles are gathered
+  // after it, off the chain of dependent loads. Out of line, as search is,
+  // so that each loop gets the registers to itself.
+  [[gnu::noinline]] std::uint32_t trace(std::uint32_t g, std::uint32_t h0) {
+    std::uint32_t* edge = room(s_.ring_edge, m_);
+    std::uint32_t* traced = s_.traced.data();
+    const std::uint32_t* state = s_.state.data();
+    const std::uint32_t* tri = t_.triangles.data();
+    const std::uint32_t* turn = topo_.turn.data();
+    const std::uint32_t* third = topo_.third.data();
+    const auto m = static_cast<std::uint32_t>(m_);
+    const std::uint32_t label = LABELLED + g, mark = mark_ + g;
+    traced[h0] = mark;
+    // Every edge is marked as it is taken, so the walk ends within m steps.
+    std::uint32_t n = 0, h = h0;
+    for (;;) {
+      edge[n++] = h;
+      const std::uint32_t around = turn[h], across = third[h];
+      h = state[tri[around]] == label ? across : around;
+      if (h == h0) break;
+      if (h >= m || traced[h] == mark) return 0;
+      traced[h] = mark;
     }
-    return twice ? NONE : count;
+    if (n < 3) return 0;
+    // Edge k leaves the triangle edge k - 1 entered; the first leaves the
+    // triangle of h0's twin, which is where the last one enters.
+    Point* ring = room(s_.ring, n);
+    std::uint8_t* ring_beyond = room(s_.ring_beyond, n);
+    const Point* centre = topo_.centres.data();
+    const std::uint8_t* beyond = topo_.beyond.data();
+    std::uint32_t from = edge[n - 1] / 3;
+    for (std::uint32_t k = 0; k < n; ++k) {
+      ring[k] = centre[from];
+      ring_beyond[k] = beyond[from];
+      from = edge[k] / 3;
+    }
+    return n;
   }
 
-  // The cycle from `start` into the front of s_.ring; answers its length,
-  // or 0 when the walk reaches a vertex without a successor, meets a vertex
-  // twice or is shorter than three.
-  std::size_t trace(std::uint32_t g, std::uint32_t start) {
-    const std::size_t triangles = topo_.centres.size();
-    Point* ring = room(s_.ring, triangles);
-    std::uint8_t* ring_beyond = room(s_.ring_beyond, triangles);
-    const std::uint8_t* beyond = topo_.beyond.data();
-    std::uint32_t* traced = s_.traced.data();
-    const std::uint32_t* out_group = s_.out_group.data();
-    const std::uint32_t* out_to = s_.out_to.data();
-    const Point* centre = topo_.centres.data();
-    std::size_t n = 0;
-    std::uint32_t v = start;
-    do {
-      if (traced[v] == g || out_group[v] != g || n >= triangles) return 0;
-      traced[v] = g;
-      ring_beyond[n] = beyond[v];
-      ring[n++] = centre[v];
-      v = out_to[v];
-    } while (v != start);
-    return n >= 3 ? n : 0;
+  // Clips the traced cycle of n points and keeps it unless that drops it.
+  void keep(std::uint32_t n) {
+    const std::span<const Point> clipped =
+        s_.clipper.clip({s_.ring.data(), n}, {s_.ring_beyond.data(), n}, topo_.board_size);
+    if (clipped.empty()) return;
+    s_.ring_order.push_back(static_cast<std::uint32_t>(s_.ring_start.size() - 1));
+    s_.ring_points.insert(s_.ring_points.end(), clipped.begin(), clipped.end());
+    s_.ring_start.push_back(static_cast<std::uint32_t>(s_.ring_points.size()));
+  }
+
+  std::span<const Point> kept_ring(std::uint32_t r) const {
+    return {s_.ring_points.data() + s_.ring_start[r], s_.ring_start[r + 1] - s_.ring_start[r]};
+  }
+
+  // The group's rings in the order order_and_close_rings gives them.
+  void order(const GroupTracer::Traced& record) {
+    if (record.rings < 2) return;
+    double* areas = room(s_.areas, record.rings);
+    std::uint32_t* rings = s_.ring_order.data() + record.first_ring;
+    for (std::uint32_t k = 0; k < record.rings; ++k) areas[k] = ring_area(kept_ring(rings[k]));
+    order_by_area({areas, record.rings}, {rings, record.rings});
+    for (std::uint32_t k = 0; k < record.rings; ++k) rings[k] += record.first_ring;
+  }
+
+  // Files every group by colour, its stones in index order (id order) and
+  // its rings closed, each vector allocated once at its size.
+  void file(Voronoi& out) {
+    const std::size_t groups = s_.groups.size();
+    std::size_t black = 0;
+    for (const GroupTracer::Traced& g : s_.groups) black += g.color == Color::Black;
+    out.black.resize(black);
+    out.white.resize(groups - black);
+    VoronoiGroup** slot = room(s_.slot, groups);
+    std::size_t b = 0, w = 0;
+    for (std::size_t g = 0; g < groups; ++g) {
+      const GroupTracer::Traced& record = s_.groups[g];
+      VoronoiGroup& group = record.color == Color::Black ? out.black[b++] : out.white[w++];
+      group.color = record.color;
+      group.stones.reserve(record.stones);
+      group.rings.reserve(record.rings);
+      for (std::uint32_t k = 0; k < record.rings; ++k) {
+        const std::span<const Point> points = kept_ring(s_.ring_order[record.first_ring + k]);
+        Ring& ring = group.rings.emplace_back();
+        ring.reserve(points.size() + 1);
+        ring.assign(points.begin(), points.end());
+        ring.push_back(points.front());
+      }
+      slot[g] = &group;
+    }
+    const std::uint32_t* state = s_.state.data();
+    for (std::size_t k = 0; k < stones_.size(); ++k)
+      slot[state[k] - LABELLED]->stones.push_back(stones_[k]);
   }
 
   std::span<const Stone> stones_;
   const Triangulation& t_;
   const Topology& topo_;
   GroupTracer& s_;
-  std::uint32_t members_ = 0;  // stones labelled so far
+  std::size_t m_;          // half-edges
+  std::uint32_t steps_ = 0;  // cell edges of the group last searched
+  std::uint32_t mark_ = 0;   // group g marks what its rings take with mark_ + g
 };
 
 }  // namespace

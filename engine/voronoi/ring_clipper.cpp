@@ -52,28 +52,50 @@ std::size_t run_pass(Point a, const Point* c, std::size_t m, Point b, double s,
   return k;
 }
 
+// Whether any of the m points lies beyond line S (a NaN lies beyond all).
+template <Side S>
+bool any_beyond(const Point* c, std::size_t m, double s) {
+  for (std::size_t i = 0; i < m; ++i)
+    if (!inside<S>(c[i], s)) return true;
+  return false;
+}
+
 }  // namespace
 
 // Clips tail + head, the off-board run between on-board ends `before` and
 // `after`, through the four passes into run_; the split starts where the
-// head starts.
+// head starts. `lines` holds the lines the run's points lie beyond. A pass
+// whose line no current point lies beyond meets no crossing (the ends are
+// on the board) and gives back its input, split and all, so it is not run;
+// the first pass knows from `lines`, the later ones look at the points the
+// passes before them made.
 RingClipper::Run RingClipper::clip_run(std::span<const Point> tail, std::span<const Point> head,
-                                       Point before, Point after, double s) {
+                                       Point before, Point after, unsigned lines, double s) {
   std::size_t m = tail.size() + head.size();
-  Point* c = room(run_, m);
-  std::copy(tail.begin(), tail.end(), c);
-  std::copy(head.begin(), head.end(), c + tail.size());
+  const Point* c = tail.data();
+  if (!head.empty()) {
+    Point* joined = room(run_, m);
+    std::copy(tail.begin(), tail.end(), joined);
+    std::copy(head.begin(), head.end(), joined + tail.size());
+    c = joined;
+  }
   std::size_t split = tail.size();
+  bool moved = false;  // some pass has run: the points are in run_
   // A pass outputs at most two points per input point and one into `after`.
   auto pass = [&](auto side) {
-    m = run_pass<decltype(side)::value>(before, run_.data(), m, after, s, split, nan_,
-                                        room(spare_, 2 * m + 1));
+    constexpr Side S = decltype(side)::value;
+    if (skip_[static_cast<unsigned>(S)]) return;
+    if (moved ? !any_beyond<S>(c, m, s) : !(lines >> static_cast<unsigned>(S) & 1U)) return;
+    m = run_pass<S>(before, c, m, after, s, split, nan_, room(spare_, 2 * m + 1));
     run_.swap(spare_);
+    c = run_.data();
+    moved = true;
   };
-  if (!skip_[0]) pass(std::integral_constant<Side, Side::Left>{});
-  if (!skip_[1]) pass(std::integral_constant<Side, Side::Right>{});
-  if (!skip_[2]) pass(std::integral_constant<Side, Side::Bottom>{});
-  if (!skip_[3]) pass(std::integral_constant<Side, Side::Top>{});
+  pass(std::integral_constant<Side, Side::Left>{});
+  pass(std::integral_constant<Side, Side::Right>{});
+  pass(std::integral_constant<Side, Side::Bottom>{});
+  pass(std::integral_constant<Side, Side::Top>{});
+  if (!moved && c != run_.data()) std::copy(c, c + m, room(run_, m));
   return {m, split};
 }
 
@@ -130,7 +152,11 @@ std::span<const Point> RingClipper::clip(std::span<const Point> ring,
   // closes it, kept aside meanwhile.
   std::size_t tail_size = 0;
   if (first > 0 || last + 1 < n) {
-    const Run wrap = clip_run(ring.subspan(last + 1), ring.first(first), ring[last], ring[first], s);
+    unsigned lines = 0;
+    for (std::size_t i = last + 1; i < n; ++i) lines |= beyond[i];
+    for (std::size_t i = 0; i < first; ++i) lines |= beyond[i];
+    const Run wrap =
+        clip_run(ring.subspan(last + 1), ring.first(first), ring[last], ring[first], lines, s);
     append(run_.data() + wrap.split, wrap.size - wrap.split);
     tail_size = wrap.split;
     std::copy(run_.data(), run_.data() + tail_size, room(tail_, tail_size));
@@ -140,10 +166,10 @@ std::span<const Point> RingClipper::clip(std::span<const Point> ring,
     while (j <= last && beyond[j] == 0) ++j;
     append(&ring[i], j - i);
     if (j > last) break;
-    i = j + 1;
-    while (beyond[i] != 0) ++i;  // ring[last] is on the board
+    unsigned lines = beyond[j];
+    for (i = j + 1; beyond[i] != 0; ++i) lines |= beyond[i];  // ring[last] is on the board
     // The run first: clipping it may move run_, so its data is read after.
-    const Run run = clip_run(ring.subspan(j, i - j), {}, ring[j - 1], ring[i], s);
+    const Run run = clip_run(ring.subspan(j, i - j), {}, ring[j - 1], ring[i], lines, s);
     append(run_.data(), run.size);
   }
   append(tail_.data(), tail_size);

@@ -42,7 +42,7 @@ class RingClipper {
   };
 
   Run clip_run(std::span<const Point> tail, std::span<const Point> head, Point before, Point after,
-               double s);
+               unsigned lines, double s);
   std::span<const Point> clip_whole(std::span<const Point> ring, double s);
 
   std::vector<Point> out_, run_, spare_, tail_, whole_;

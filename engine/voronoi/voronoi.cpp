@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <utility>
 
 #include "voronoi/group_merge.hpp"
@@ -56,8 +57,9 @@ Voronoi Voronoi::build(std::span<const Stone> stones, double board_size) {
   if (std::fpclassify(scaled * scaled) != FP_NORMAL) return fallback(stones);
 
   thread_local Workspace kept;
-  Workspace fresh;
-  Workspace& w = stones.size() <= KEPT_STONES ? kept : fresh;
+  std::unique_ptr<Workspace> fresh;
+  if (stones.size() > KEPT_STONES) fresh = std::make_unique<Workspace>();
+  Workspace& w = fresh ? *fresh : kept;
   std::vector<Point>& points = w.points;
   points.clear();
   for (const Stone& s : stones) points.push_back(s.position);
@@ -66,9 +68,11 @@ Voronoi Voronoi::build(std::span<const Stone> stones, double board_size) {
 
   if (!w.triangulator.run(points)) return fallback(stones);
   const Triangulation& t = w.triangulator.triangulation();
-  build_topology(points, stones.size(), t, board_size, w.topology);
+  build_vertices(points, t, board_size, w.topology);
   Voronoi traced;
   if (trace_groups(stones, t, w.topology, w.tracer, traced)) return traced;
+
+  build_cells(t, stones.size(), w.topology);
 
   std::vector<VoronoiGroup> groups = merge_groups(stones, w.topology, w.groups);
   const auto black = static_cast<std::size_t>(std::count_if(

@@ -10,27 +10,17 @@ namespace quelmar {
 
 namespace {
 
-// Stable insertion sort by descending area. Only a strictly larger area
-// moves a ring forward, so NaN areas (which compare false) stay in place
-// and equal areas keep their tracing order.
 void sort_rings_by_area(std::vector<Ring>& rings) {
   if (rings.size() < 2) return;
   std::vector<double> areas;
   areas.reserve(rings.size());
   for (const Ring& r : rings) areas.push_back(ring_area(r));
-  for (std::size_t i = 1; i < rings.size(); ++i) {
-    const double a = areas[i];
-    std::size_t j = i;
-    while (j > 0 && areas[j - 1] < a) --j;
-    if (j == i) continue;
-    Ring moved = std::move(rings[i]);
-    for (std::size_t k = i; k > j; --k) {
-      rings[k] = std::move(rings[k - 1]);
-      areas[k] = areas[k - 1];
-    }
-    rings[j] = std::move(moved);
-    areas[j] = a;
-  }
+  std::vector<std::uint32_t> order(rings.size());
+  order_by_area(areas, order);
+  std::vector<Ring> sorted;
+  sorted.reserve(rings.size());
+  for (const std::uint32_t i : order) sorted.push_back(std::move(rings[i]));
+  rings.swap(sorted);
 }
 
 }  // namespace
@@ -45,6 +35,23 @@ double ring_area(std::span<const Point> ring) {
     sum += p.x * q.y - p.y * q.x;
   }
   return std::fabs(0.5 * sum);
+}
+
+void order_by_area(std::span<double> areas, std::span<std::uint32_t> order) {
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+  for (std::size_t i = 1; i < order.size(); ++i) {
+    const double a = areas[i];
+    const std::uint32_t ring = order[i];
+    std::size_t j = i;
+    while (j > 0 && areas[j - 1] < a) --j;
+    if (j == i) continue;
+    for (std::size_t k = i; k > j; --k) {
+      areas[k] = areas[k - 1];
+      order[k] = order[k - 1];
+    }
+    areas[j] = a;
+    order[j] = ring;
+  }
 }
 
 void order_and_close_rings(std::vector<Ring>& rings) {

@@ -2,6 +2,7 @@
 // One group of same-colour stones and the territory it controls: rings
 // clipped to the board, ring 0 the outer boundary, later rings holes.
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
@@ -21,6 +22,13 @@ double ring_area(std::span<const Point> ring);
 // Sorts `rings` stably by descending area (a NaN area ties with everything)
 // and closes every non-empty one: the ring order and form of every group.
 void order_and_close_rings(std::vector<Ring>& rings);
+
+// The order order_and_close_rings puts rings with these areas in: `order`
+// (one entry per area) gets the ring indices, `areas` comes back sorted
+// with them. An insertion sort in which only a strictly larger area moves
+// a ring forward, so NaN areas (which compare false) stay in place and
+// equal areas keep their tracing order.
+void order_by_area(std::span<double> areas, std::span<std::uint32_t> order);
 
 struct VoronoiGroup {
   std::vector<Stone> stones;  // ascending id
