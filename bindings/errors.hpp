@@ -12,6 +12,7 @@
 #include "connectivity/cut_types.hpp"
 #include "game/delta_error.hpp"
 #include "game/move_error.hpp"
+#include "voronoi/voronoi.hpp"
 
 namespace quelmar::py {
 
@@ -56,10 +57,11 @@ void raise_board_error(const std::string& message);
 // RuntimeError, and `failure` is answered.
 template <class R, class Body>
 R guarded(R failure, Body&& body) noexcept {
-  // Every thread's first C++ exception makes the runtime allocate its
-  // per-thread state, and a failure there aborts the process: make it now,
-  // while nothing has failed, rather than at the first failed allocation.
+  // A thread's first C++ exception, and its first partition build, make
+  // per-thread state, and a failed allocation there aborts the process:
+  // make both now, on entry, rather than where memory may have run out.
   (void)std::uncaught_exceptions();
+  Voronoi::prepare_thread();
   try {
     return body();
   } catch (const std::bad_alloc&) {

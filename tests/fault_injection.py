@@ -116,8 +116,48 @@ def exercise(name, position, call):
     return report
 
 
+def fresh_thread_queries(position):
+    """Each allocation of a thread's first calls failing in turn: its
+    per-thread state is made on entry, so nothing aborts, and every call
+    either answers or raises MemoryError."""
+    import threading
+    report = {"member": "new thread: groups and territory", "allocations": 0, "memory_errors": 0,
+              "succeeded": 0, "faults": []}
+    expected = (position.groups(), position.territory())
+
+    def run(k, out):
+        game = copy.copy(position)
+        arm(k)
+        try:
+            out.append(("ok", (game.groups(), game.territory())))
+        except MemoryError:
+            out.append(("MemoryError", None))
+        finally:
+            out.append(disarm())
+
+    out = []
+    thread = threading.Thread(target=run, args=(0, out))
+    thread.start()
+    thread.join()
+    report["allocations"] = out[1]
+    for k in range(1, report["allocations"] + 1):
+        out = []
+        thread = threading.Thread(target=run, args=(k, out))
+        thread.start()
+        thread.join()
+        outcome, answer = out[0]
+        if outcome == "MemoryError":
+            report["memory_errors"] += 1
+        elif answer == expected:
+            report["succeeded"] += 1
+        else:
+            report["faults"].append(f"k={k}: answered differently")
+    return report
+
+
 def main():
     reports = [exercise(*s) for s in scenarios()]
+    reports.append(fresh_thread_queries(self_play(4, 30, size=13.5)))
     json.dump(reports, sys.stdout)
     return 0
 

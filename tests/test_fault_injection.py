@@ -34,7 +34,8 @@ def reports(tmp_path_factory):
 
 MEMBERS = ["small game: try_move", "small game: undo_move", "small game: pass_turn",
            "small game: pair_cuttable", "small game: boundary_cuttable", "group capture: try_move",
-           "thirteen-stone capture: undo_move", "thirteen-stone capture: try_move"]
+           "thirteen-stone capture: undo_move", "thirteen-stone capture: try_move",
+           "new thread: groups and territory"]
 
 
 @pytest.mark.parametrize("member", MEMBERS)

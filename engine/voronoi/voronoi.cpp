@@ -42,6 +42,11 @@ struct Workspace {
 
 constexpr std::size_t KEPT_STONES = 1U << 14;
 
+// The runtime makes a thread's thread-local storage at its first use, and
+// cannot fail gracefully if memory runs out there: prepare_thread makes it
+// early.
+thread_local Workspace kept;
+
 // One ringless group per stone, for boards or stones that give no cells.
 Voronoi fallback(std::span<const Stone> stones) {
   Voronoi v;
@@ -51,12 +56,13 @@ Voronoi fallback(std::span<const Stone> stones) {
 
 }  // namespace
 
+void Voronoi::prepare_thread() { kept.points.clear(); }
+
 Voronoi Voronoi::build(std::span<const Stone> stones, double board_size) {
   if (stones.empty()) return {};
   const double scaled = 16.0 * board_size;
   if (std::fpclassify(scaled * scaled) != FP_NORMAL) return fallback(stones);
 
-  thread_local Workspace kept;
   std::unique_ptr<Workspace> fresh;
   if (stones.size() > KEPT_STONES) fresh = std::make_unique<Workspace>();
   Workspace& w = fresh ? *fresh : kept;

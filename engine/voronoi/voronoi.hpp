@@ -18,6 +18,11 @@ struct Voronoi {
   // A board size whose (16 s)^2 is not a normal number, or stones that cannot
   // be triangulated, give one ringless group per stone. Never fails.
   static Voronoi build(std::span<const Stone> stones, double board_size);
+
+  // Makes this thread's build buffers (empty) now, so that a later build
+  // never has to make them where memory may have run out. Never allocates
+  // on the heap; cheap after the first call.
+  static void prepare_thread();
 };
 
 }  // namespace quelmar
