@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "game/game.hpp"
+#include "voronoi/build_points.hpp"
 #include "voronoi/triangulation.hpp"
 #include "voronoi/voronoi.hpp"
 
@@ -102,15 +103,9 @@ Game snapped_play(double board, std::size_t target, std::mt19937_64& rng) {
   return game;
 }
 
-// The points Voronoi::build triangulates: the stones, then four far
-// sentinels round the box [-2 s, 3 s]^2, computed as the build does.
 std::vector<Point> build_points(const std::vector<Stone>& stones, double board) {
   std::vector<Point> pts;
-  for (const Stone& s : stones) pts.push_back(s.position);
-  const Point min{-2.0 * board, -2.0 * board}, max{3.0 * board, 3.0 * board};
-  const double w = max.x - min.x, h = max.y - min.y;
-  pts.insert(pts.end(), {{min.x - w, min.y + h / 2}, {max.x + w, min.y + h / 2},
-                         {min.x + w / 2, min.y - h}, {min.x + w / 2, max.y + h}});
+  fill_build_points(pts, stones, board);
   return pts;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "game/game.hpp"
+#include "voronoi/build_points.hpp"
 #include "voronoi/group_merge.hpp"
 #include "voronoi/group_trace.hpp"
 #include "voronoi/ring_clipper.hpp"
@@ -28,15 +29,10 @@ struct Built {
   Topology topology;
 };
 
-// The points Voronoi::build triangulates: stones, then the four far
-// sentinels round the box [-2 s, 3 s]^2.
+// The points Voronoi::build triangulates.
 std::optional<Built> triangulate_board(const std::vector<Stone>& stones, double s) {
   std::vector<Point> points;
-  for (const Stone& st : stones) points.push_back(st.position);
-  const Point min{-2.0 * s, -2.0 * s}, max{3.0 * s, 3.0 * s};
-  const double w = max.x - min.x, h = max.y - min.y;
-  points.insert(points.end(), {{min.x - w, min.y + h / 2}, {max.x + w, min.y + h / 2},
-                               {min.x + w / 2, min.y - h}, {min.x + w / 2, max.y + h}});
+  fill_build_points(points, stones, s);
   Result<Triangulation, TriangulationError> t = triangulate(points);
   if (!t) return std::nullopt;
   Built b{t.value(), {}};

@@ -5,6 +5,7 @@
 #include <memory>
 #include <utility>
 
+#include "voronoi/build_points.hpp"
 #include "voronoi/group_merge.hpp"
 #include "voronoi/group_trace.hpp"
 #include "voronoi/topology.hpp"
@@ -13,16 +14,6 @@
 namespace quelmar {
 
 namespace {
-
-// Far points round the clip box [min, max]: their diamond holds every point
-// of the box strictly inside, so every stone on the board has a bounded cell.
-void append_sentinels(std::vector<Point>& points, Point min, Point max) {
-  const double w = max.x - min.x, h = max.y - min.y;
-  points.push_back({min.x - w, min.y + h / 2});
-  points.push_back({max.x + w, min.y + h / 2});
-  points.push_back({min.x + w / 2, min.y - h});
-  points.push_back({min.x + w / 2, max.y + h});
-}
 
 void file_by_colour(Voronoi& v, VoronoiGroup&& g) {
   (g.color == Color::Black ? v.black : v.white).push_back(std::move(g));
@@ -67,10 +58,7 @@ Voronoi Voronoi::build(std::span<const Stone> stones, double board_size) {
   if (stones.size() > KEPT_STONES) fresh = std::make_unique<Workspace>();
   Workspace& w = fresh ? *fresh : kept;
   std::vector<Point>& points = w.points;
-  points.clear();
-  for (const Stone& s : stones) points.push_back(s.position);
-  append_sentinels(points, {-2.0 * board_size, -2.0 * board_size},
-                   {3.0 * board_size, 3.0 * board_size});
+  fill_build_points(points, stones, board_size);
 
   if (!w.triangulator.run(points)) return fallback(stones);
   const Triangulation& t = w.triangulator.triangulation();
