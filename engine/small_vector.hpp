@@ -24,7 +24,18 @@ class SmallVector {
 
   SmallVector() = default;
   SmallVector(std::initializer_list<T> values) { assign(values.begin(), values.end()); }
-  SmallVector(const SmallVector& other) { assign(other.begin(), other.end()); }
+  SmallVector(const SmallVector& other) {
+    if (other.size_ > N) {
+      assign(other.begin(), other.end());
+      return;
+    }
+    // All N places at once: a copy of fixed size compiles to a few moves,
+    // where one of the size would call memmove, and an arena copies
+    // hundreds of thousands of these. The places past the size are never
+    // read as values; a vector on the heap has more than N of them.
+    std::memcpy(static_cast<void*>(inline_), other.data(), sizeof(T) * N);
+    size_ = other.size_;
+  }
   SmallVector(SmallVector&& other) noexcept { take(other); }
   SmallVector& operator=(const SmallVector& other) {
     if (this != &other) assign(other.begin(), other.end());

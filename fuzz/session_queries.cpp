@@ -165,8 +165,8 @@ Failure Session::dead_stones() {
     }
   }
   const std::vector<GameDelta> log = game_.log();
-  const std::optional<Stone> last = log.empty() ? std::nullopt : log.back().new_stone;
-  if (game_.last_placed_stone() != last) return std::string("the last placed stone is not the last turn's");
+  const std::optional<Stone> placed = game_.last_placed_stone();
+  if (log.empty() ? placed.has_value() : placed != log.back().new_stone) return std::string("the last placed stone is not the last turn's");
   return std::nullopt;
 }
 
