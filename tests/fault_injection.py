@@ -135,17 +135,16 @@ def fresh_thread_queries(position):
         finally:
             out.append(disarm())
 
-    out = []
-    thread = threading.Thread(target=run, args=(0, out))
-    thread.start()
-    thread.join()
-    report["allocations"] = out[1]
-    for k in range(1, report["allocations"] + 1):
+    def in_new_thread(k):
         out = []
         thread = threading.Thread(target=run, args=(k, out))
         thread.start()
         thread.join()
-        outcome, answer = out[0]
+        return out
+
+    report["allocations"] = in_new_thread(0)[1]
+    for k in range(1, report["allocations"] + 1):
+        outcome, answer = in_new_thread(k)[0]
         if outcome == "MemoryError":
             report["memory_errors"] += 1
         elif answer == expected:
