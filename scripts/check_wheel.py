@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks that a built wheel holds exactly the extension module, the stub
-package and the wheel's own metadata, and that its stub is the checked-in one.
+package, the toolkit package with its data files and the wheel's own
+metadata, and that its stub and toolkit files are the checked-in ones.
 
     python scripts/check_wheel.py WHEEL_DIR
 """
@@ -16,6 +17,13 @@ ROOT = Path(__file__).resolve().parent.parent
 STUB = "quelmar-stubs/__init__.pyi"
 MODULE = re.compile(r"quelmar(\.[A-Za-z0-9_-]+)?\.(so|pyd)")
 METADATA = re.compile(r"quelmar-[^/]+\.dist-info/")
+KIT = "quelmar_kit"
+
+
+def kit_files():
+    """The toolkit's files in the source tree, as the wheel names them."""
+    return {p.relative_to(ROOT).as_posix(): p for p in (ROOT / KIT).rglob("*")
+            if p.is_file() and "__pycache__" not in p.parts}
 
 
 def problems(wheel):
@@ -30,7 +38,15 @@ def problems(wheel):
             found.append(f"{STUB} is missing")
         elif archive.read(STUB) != (ROOT / STUB).read_bytes():
             found.append(f"{STUB} differs from the checked-in stub")
-        stray = [n for n in names if n not in modules and n != STUB and not METADATA.match(n)]
+        kit = kit_files()
+        packed = {n for n in names if n.startswith(KIT + "/")}
+        if packed != set(kit):
+            found.append(f"{KIT} differs from the source tree: {sorted(packed ^ set(kit))}")
+        for name in sorted(packed & set(kit)):
+            if archive.read(name) != kit[name].read_bytes():
+                found.append(f"{name} differs from the checked-in file")
+        stray = [n for n in names if n not in modules and n != STUB and n not in packed
+                 and not METADATA.match(n)]
         if stray:
             found.append(f"unexpected files: {stray}")
         info = sorted({n.split("/")[0] for n in names if METADATA.match(n)})
@@ -53,7 +69,7 @@ def main():
     for problem in found:
         print(f"{wheels[0].name}: {problem}")
     if not found:
-        print(f"{wheels[0].name}: the module, {STUB} and metadata, nothing else")
+        print(f"{wheels[0].name}: the module, {STUB}, {KIT} and metadata, nothing else")
     return 1 if found else 0
 
 

@@ -34,23 +34,31 @@ echo "== Python module (Release) and Python tests"
 python3 -m pip install -q --disable-pip-version-check --no-build-isolation \
   -Cbuild-dir=build/wheel .
 
-# ---- type stub and wheel contents ------------------------------------------
+# ---- type stub, toolkit types and wheel contents ---------------------------
 # The stub must match the installed module (no allowlist), a strict caller
-# must type-check against it, and the wheel must hold exactly the module, the
-# stub package and its metadata. Run from a scratch directory so that only
-# the installed stub package is seen; before pytest, whose summary stays last.
-echo "== Type stub and wheel contents"
-python3 -m pip install -q --disable-pip-version-check mypy typing_extensions
+# must type-check against it, the toolkit must pass mypy --strict as
+# installed, and the wheel must hold exactly the module, the stub package,
+# the toolkit and its metadata. Run from a scratch directory so that only
+# the installed packages are seen; before pytest, whose summary stays last.
+echo "== Type stub, toolkit types and wheel contents"
+python3 -m pip install -q --disable-pip-version-check mypy typing_extensions types-tqdm
 scratch=$(mktemp -d)
 root=$(pwd)
 (cd "$scratch" && python3 -m mypy.stubtest quelmar)
 (cd "$scratch" && python3 -m mypy --strict --no-incremental "$root/tests/typing_usage.py" &&
   python3 "$root/tests/typing_usage.py")
+(cd "$scratch" && python3 -m mypy --strict --no-incremental -p quelmar_kit)
 python3 -m pip wheel -q --disable-pip-version-check --no-build-isolation --no-deps \
   -Cbuild-dir=build/wheel -w "$scratch/wheel" .
 python3 scripts/check_wheel.py "$scratch/wheel"
+# What a user gets from a fresh environment: the commands and the package,
+# run from a directory that holds no source.
+python3 -m venv "$scratch/venv"
+"$scratch/venv/bin/pip" install -q --disable-pip-version-check "$scratch"/wheel/quelmar-*.whl
+(cd "$scratch" && venv/bin/quelmar-selfplay --size 9 --max-moves 40 --games 4 --out x.jsonl &&
+  venv/bin/quelmar-records check x.jsonl && venv/bin/python -c "import quelmar_kit.records")
 rm -rf "$scratch"
-# ---- end of type stub and wheel contents -----------------------------------
+# ---- end of type stub, toolkit types and wheel contents --------------------
 
 # ---- browser and Ray -------------------------------------------------------
 # The tests marked 'integration' drive the play page in Debian's headless
@@ -70,12 +78,13 @@ python3 -m pytest -q -p no:cacheprovider -m integration tests
 # ---- end of browser and Ray ------------------------------------------------
 
 # ---- sanitized Python suite ------------------------------------------------
-# The suite again but for the integration tests, against a build of the
-# module under ASan and UBSan with the invariant check after every change
-# (scripts/sanitized_pytest.sh asserts that this build, not the wheel, is
-# the one imported).
+# The engine's suite again but for the integration tests, against a build of
+# the module under ASan and UBSan with the invariant check after every
+# change (scripts/sanitized_pytest.sh asserts that this build, not the
+# wheel, is the one imported). The toolkit is pure Python: its tests run
+# once, below.
 echo "== Python tests against the sanitized module"
-bash scripts/sanitized_pytest.sh -m "not integration" tests
+bash scripts/sanitized_pytest.sh -m "not integration" --ignore=tests/kit tests
 # ---- end of sanitized Python suite -----------------------------------------
 
 # Development mode: the allocator debug hooks and every warning shown.

@@ -1,40 +1,39 @@
-#!/usr/bin/env python3
 """Play quelmar in the browser.
 
-    python examples/play.py [--port 8000] [--size 18] [--seed S]
+    quelmar-play [--port 8000] [--size 18] [--seed S]
 
 starts a web server on 127.0.0.1 and prints its address. The page shows the
 board as the engine draws it; a click plays a stone at the playable point
 nearest the click, and buttons pass, undo, start a new game of any size,
 set a random opponent to play either colour, and save or load a game
-record (RECORDS.md). The server holds one game, shared by every page that
+record. The server holds one game, shared by every page that
 opens it.
 """
 
 from __future__ import annotations
 
 import argparse
+import io
 import json
 import math
-import random
 import sys
 import threading
 from http import HTTPStatus
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from pathlib import Path
+from typing import Any, Callable, Sequence
 
 import quelmar as qm
-import records
-from selfplay import find_move
 
-PAGE = Path(__file__).with_name("play.html")
+from .. import cli, limits, records
+from ..bots import PASS, RandomBot
+
+PAGE = Path(__file__).parent / "static" / "play.html"
 STATUS = {
     qm.GameStatus.PLAYING: "in play",
     qm.GameStatus.NEXT_PASS_ENDS: "in play; a pass ends the game",
     qm.GameStatus.ENDED: "over: two passes in a row",
 }
-# Random points the opponent tries before it passes, as in self-play.
-OPPONENT_TRIES = 20
 
 
 class BadRequest(ValueError):
@@ -46,17 +45,19 @@ class Table:
     moves whenever its colour is to move, and an undo takes its reply back
     along with the turn it answered."""
 
-    def __init__(self, size: float, seed: int | None):
+    def __init__(self, size: float, seed: int | None) -> None:
         self.lock = threading.Lock()
-        self.rng = random.Random(seed)
+        self.bot = RandomBot(seed)
         self.opponent: qm.Color | None = None
+        self.clicked: tuple[float, float] | None = None
         self.start(qm.Game(size))
 
-    def start(self, game: qm.Game, message: str = ""):
-        self.game, self.message, self.clicked = game, message, None
+    def start(self, game: qm.Game, message: str = "") -> None:
+        self.game, self.message = game, message
+        self.clicked = None
         self.reply()
 
-    def click(self, x: float, y: float):
+    def click(self, x: float, y: float) -> None:
         self.clicked = (x, y)
         point = self.game.nearest_living_move((x, y))
         if point is None:
@@ -70,7 +71,7 @@ class Table:
         self.message = ""
         self.reply()
 
-    def pass_turn(self):
+    def pass_turn(self) -> None:
         try:
             self.game.pass_turn()
         except qm.GameOverError as e:
@@ -82,15 +83,19 @@ class Table:
     def opponents_turn(self) -> bool:
         return self.opponent == self.game.pending_color and not self.game.status.has_ended()
 
-    def reply(self):
-        if self.opponents_turn() and find_move(self.game, self.rng, OPPONENT_TRIES) is None:
-            self.game.pass_turn()
+    def reply(self) -> None:
+        if self.opponents_turn():
+            move = self.bot.choose(self.game)
+            if move == PASS:
+                self.game.pass_turn()
+            else:
+                self.game.try_move(move)  # type: ignore[arg-type]
 
-    def set_opponent(self, color: str | None):
+    def set_opponent(self, color: str | None) -> None:
         self.opponent = records.COLORS[color] if color else None
         self.reply()
 
-    def undo(self):
+    def undo(self) -> None:
         if self.game.undo_move() is None:
             self.message = "nothing to undo"
             return
@@ -100,9 +105,9 @@ class Table:
             self.game.undo_move()
             self.reply()  # when the opponent's was the first move of the game
 
-    def load(self, text: str):
+    def load(self, text: str) -> None:
         try:
-            loaded = records.decode_lines(text.splitlines())
+            loaded = records.read_records(io.BytesIO(text.encode("utf-8")))
         except records.RecordError as e:
             self.message = f"not loaded: {e}"
             return
@@ -110,12 +115,12 @@ class Table:
             self.message = "not loaded: the file holds no record"
             return
         more = len(loaded) > 1
-        self.start(loaded[0].game, f"loaded the first of {len(loaded)} games" if more else "")
+        self.start(loaded[0].replay(), f"loaded the first of {len(loaded)} games" if more else "")
 
     def record(self) -> str:
-        return records.encode(self.game, meta={"source": "play.py"})
+        return records.encode(records.record_of(self.game, event="quelmar-play"))
 
-    def state(self) -> dict:
+    def state(self) -> dict[str, Any]:
         game = self.game
         last = game.last_placed_stone()
         return {
@@ -135,14 +140,14 @@ class Table:
         }
 
 
-def json_body(body: bytes):
+def json_body(body: bytes) -> Any:
     try:
         return json.loads(body or b"{}")
     except ValueError as e:
         raise BadRequest(f"the body is not JSON: {e}")
 
 
-def finite(body: dict, key: str) -> float:
+def finite(body: dict[str, Any], key: str) -> float:
     value = body.get(key)
     if isinstance(value, (int, float)) and not isinstance(value, bool):
         try:
@@ -153,14 +158,14 @@ def finite(body: dict, key: str) -> float:
     raise BadRequest(f"{key} must be a finite number")
 
 
-def board_size(body: dict) -> float:
-    size = finite(body, "size")
-    if size <= 0:
-        raise BadRequest("the board size must be positive")
-    return size
+def board_size(body: dict[str, Any]) -> float:
+    try:
+        return limits.check_board_size(finite(body, "size"))
+    except limits.SettingError as e:
+        raise BadRequest(str(e)) from None
 
 
-def opponent(body: dict) -> str | None:
+def opponent(body: dict[str, Any]) -> str | None:
     color = body.get("color")
     if color is not None and color not in records.COLORS:
         raise BadRequest("the opponent plays 'black', 'white' or nothing (null)")
@@ -168,7 +173,7 @@ def opponent(body: dict) -> str | None:
 
 
 # Each action takes the table and the request's JSON body, with the lock held.
-ACTIONS = {
+ACTIONS: dict[str, Callable[[Table, dict[str, Any]], None]] = {
     "/move": lambda table, body: table.click(finite(body, "x"), finite(body, "y")),
     "/pass": lambda table, body: table.pass_turn(),
     "/undo": lambda table, body: table.undo(),
@@ -180,7 +185,7 @@ ACTIONS = {
 class Handler(BaseHTTPRequestHandler):
     table: Table  # set on the class made by `serve`
 
-    def do_GET(self):
+    def do_GET(self) -> None:
         if self.path == "/":
             self.send(PAGE.read_bytes(), "text/html; charset=utf-8")
         elif self.path == "/state":
@@ -194,16 +199,17 @@ class Handler(BaseHTTPRequestHandler):
         else:
             self.send_error(HTTPStatus.NOT_FOUND)
 
-    def do_POST(self):
+    def do_POST(self) -> None:
         body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
+        act: Callable[[Table], None]
         try:
             if self.path == "/load":
-                act = lambda table: table.load(body.decode("utf-8"))
+                act = lambda table: table.load(body.decode("utf-8"))  # noqa: E731
             elif self.path in ACTIONS:
                 request = json_body(body)
                 if not isinstance(request, dict):
                     raise BadRequest("the body must be a JSON object")
-                act = lambda table: ACTIONS[self.path](table, request)
+                act = lambda table: ACTIONS[self.path](table, request)  # noqa: E731
             else:
                 return self.send_error(HTTPStatus.NOT_FOUND)
             with self.table.lock:
@@ -214,10 +220,11 @@ class Handler(BaseHTTPRequestHandler):
         except BadRequest as e:
             self.send_json({"error": str(e)}, HTTPStatus.BAD_REQUEST)
 
-    def send_json(self, value, status=HTTPStatus.OK):
+    def send_json(self, value: Any, status: HTTPStatus = HTTPStatus.OK) -> None:
         self.send(json.dumps(value).encode(), "application/json", status=status)
 
-    def send(self, data: bytes, kind: str, headers=None, status=HTTPStatus.OK):
+    def send(self, data: bytes, kind: str, headers: dict[str, str] | None = None,
+             status: HTTPStatus = HTTPStatus.OK) -> None:
         self.send_response(status)
         self.send_header("Content-Type", kind)
         self.send_header("Content-Length", str(len(data)))
@@ -227,7 +234,7 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(data)
 
-    def log_message(self, format, *args):
+    def log_message(self, format: str, *args: Any) -> None:
         pass  # one line a click would bury the address
 
 
@@ -236,16 +243,17 @@ def serve(port: int, table: Table) -> ThreadingHTTPServer:
     return ThreadingHTTPServer(("127.0.0.1", port), handler)
 
 
-def main(argv=None) -> int:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+def main(argv: Sequence[str] | None = None) -> int:
+    parser = argparse.ArgumentParser(prog="quelmar-play", description=__doc__.splitlines()[0])
     parser.add_argument("--port", type=int, default=8000,
                         help="port on 127.0.0.1 (default 8000; 0 picks a free one)")
-    parser.add_argument("--size", type=float, default=18.0, help="board size (default 18)")
+    parser.add_argument("--size", type=cli.board_size, default=18.0, help="board size (default 18)")
     parser.add_argument("--seed", type=int, help="seed of the random opponent")
     args = parser.parse_args(argv)
 
     server = serve(args.port, Table(args.size, args.seed))
     host, port = server.server_address[:2]
+    host = host.decode() if isinstance(host, bytes) else host
     print(f"quelmar {qm.version()}: playing at http://{host}:{port}/  (Ctrl-C stops)", flush=True)
     try:
         server.serve_forever()
@@ -256,5 +264,4 @@ def main(argv=None) -> int:
     return 0
 
 
-if __name__ == "__main__":
-    sys.exit(main())
+entry = cli.console("quelmar-play", main)

@@ -1,4 +1,4 @@
-"""The page of examples/play.py in a headless Chromium, against the engine:
+"""The page of quelmar-play in a headless Chromium, against the engine:
 a game with a capture played by clicks, the random opponent's reply taken
 back with the turn it answered, a refusal shown, undo, a saved record read
 back, a new game, the record loaded again and a bad one turned away. After
@@ -14,12 +14,12 @@ from pathlib import Path
 import pytest
 
 import quelmar as qm
-import records
+from quelmar_kit import records
 
 pytestmark = pytest.mark.integration
 sync_api = pytest.importorskip("playwright.sync_api")
 
-ROOT = Path(__file__).resolve().parent.parent
+ROOT = Path(__file__).resolve().parents[2]
 CHROMIUM = "/usr/bin/chromium"
 # On a board of 9 the last white stone takes black's corner stone 0; each
 # click lands near enough its point for the snapped game to capture too.
@@ -28,12 +28,12 @@ CAPTURE = [(1.0, 1.0), (3.8, 1.0), (8.0, 8.0), (1.0, 3.8), (8.0, 5.0), (2.8, 2.8
 
 @pytest.fixture
 def server():
-    command = [sys.executable, str(ROOT / "examples" / "play.py"), "--port", "0",
-               "--size", "9", "--seed", "7"]
-    process = subprocess.Popen(command, stdout=subprocess.PIPE, text=True)
+    command = [sys.executable, "-m", "quelmar_kit.play", "--port", "0", "--size", "9", "--seed", "7"]
+    env = {**os.environ, "PYTHONPATH": str(ROOT)}
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, text=True, env=env)
     try:
         address = re.search(r"http://127\.0\.0\.1:\d+/", process.stdout.readline())
-        assert address, "play.py printed no address"
+        assert address, "quelmar-play printed no address"
         yield address.group(0)
     finally:
         process.terminate()
@@ -140,9 +140,9 @@ def test_a_game_played_in_the_browser_matches_the_engine(page, tmp_path):
         page.page.click("#save")
     saved = tmp_path / "saved.jsonl"
     download.value.save_as(saved)
-    [record] = records.read(saved)
+    [record] = records.read_records(saved)
     assert same_log(record.game, game)
-    assert record.outcome == records.outcome_of(game)
+    assert record.outcome == records.record_of(game).outcome
 
     page.page.fill("#size", "12.5")
     page.press("#new")

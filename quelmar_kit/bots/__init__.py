@@ -1,0 +1,16 @@
+"""Bots: players that answer a move for a position.
+
+    from quelmar_kit.bots import make_bot, Limit
+    bot = make_bot("random", seed=3)
+    move = bot.choose(game, Limit(playouts=200))   # (x, y), "pass" or "resign"
+"""
+
+from .base import NO_LIMIT, PASS, RESIGN, Bot, Limit, Move, Point, is_point
+from .random_bot import RandomBot, seeded_random
+from .registry import BotKind, BotSpecError, bot_kind, bot_names, make_bot, parse_spec, register
+
+__all__ = [
+    "NO_LIMIT", "PASS", "RESIGN", "Bot", "BotKind", "BotSpecError", "Limit", "Move", "Point",
+    "RandomBot", "bot_kind", "bot_names", "is_point", "make_bot", "parse_spec", "register",
+    "seeded_random",
+]

@@ -1,0 +1,77 @@
+"""Bots by name. A player is given as a spec, `name` or
+`name:key=value,key=value` (`random:tries=40`, `mcts:playouts=400`): the
+same text on command lines, in the play server and in record headers."""
+
+from __future__ import annotations
+
+from dataclasses import dataclass, field
+from typing import Callable, Mapping
+
+from .base import Bot
+from .random_bot import RandomBot
+
+# A factory takes the seed and the spec's options, each already converted.
+Factory = Callable[..., Bot]
+
+
+@dataclass(frozen=True)
+class BotKind:
+    name: str
+    factory: Factory
+    summary: str
+    # The options the spec may set, each with the type it converts to.
+    options: Mapping[str, type] = field(default_factory=dict)
+
+
+_KINDS: dict[str, BotKind] = {}
+
+
+class BotSpecError(ValueError):
+    """A player spec that names no bot or sets an option wrongly; one line."""
+
+
+def register(kind: BotKind) -> None:
+    _KINDS[kind.name] = kind
+
+
+def bot_names() -> list[str]:
+    return sorted(_KINDS)
+
+
+def bot_kind(name: str) -> BotKind:
+    if name not in _KINDS:
+        raise BotSpecError(f"no bot is called {name!r}; the bots are {', '.join(bot_names())}")
+    return _KINDS[name]
+
+
+def parse_spec(spec: str) -> tuple[str, dict[str, object]]:
+    """The bot name and converted options of `spec`; BotSpecError if bad."""
+    name, _, rest = spec.strip().partition(":")
+    kind = bot_kind(name)
+    options: dict[str, object] = {}
+    for item in filter(None, (part.strip() for part in rest.split(","))):
+        key, equals, text = item.partition("=")
+        key = key.strip()
+        allowed = kind.options
+        if not equals or key not in allowed:
+            known = ", ".join(sorted(allowed)) or "none"
+            raise BotSpecError(f"{name} has no option {key!r} (its options: {known})")
+        try:
+            options[key] = allowed[key](text.strip())
+        except ValueError:
+            raise BotSpecError(f"{name}'s option {key} takes {allowed[key].__name__}, "
+                               f"not {text.strip()!r}") from None
+    return name, options
+
+
+def make_bot(spec: str, seed: int | None = None) -> Bot:
+    """The bot a spec names, seeded; BotSpecError for a bad spec."""
+    name, options = parse_spec(spec)
+    try:
+        return bot_kind(name).factory(seed=seed, **options)
+    except ValueError as e:
+        raise BotSpecError(f"{spec}: {e}") from None
+
+
+register(BotKind("random", RandomBot, "random snapped points; passes after `tries` refusals",
+                 {"tries": int}))

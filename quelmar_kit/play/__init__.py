@@ -1,0 +1,5 @@
+"""The play server (`quelmar-play`)."""
+
+from .server import main
+
+__all__ = ["main"]

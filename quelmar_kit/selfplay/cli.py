@@ -1,0 +1,176 @@
+"""quelmar-selfplay: games between bots, one printed as it goes or many
+written as records.
+
+With no arguments it plays one game on a board of 18 and prints it as it
+goes. With `--games N` (or `--out FILE`) it plays N games seeded `--seed`,
+`--seed`+1, ... on `--workers` processes (or a Ray cluster with `--ray`)
+and writes one record per game in seed order, so the file depends on the
+seeds alone, not on the workers. A file is complete or untouched: an
+interrupted run leaves its games in FILE.partial, which `--resume` completes.
+"""
+
+from __future__ import annotations
+
+import argparse
+import os
+import signal
+import sys
+from pathlib import Path
+from types import FrameType
+from typing import Sequence
+
+import quelmar as qm
+
+from .. import cli, limits, scoring
+from ..bots import BotSpecError, make_bot
+from ..game_loop import play_game
+from .backends import open_backend
+from .jobs import Job, Settings, jobs, play_job, record_of, seeds_problem
+from .output import Output, check_writable, partial_path, resume, start, to_stdout
+from .progress import Progress, Summary
+
+PROG = "quelmar-selfplay"
+DEFAULT_BOT = "random"
+
+
+def _parser() -> argparse.ArgumentParser:
+    parser = argparse.ArgumentParser(prog=PROG, description=(__doc__ or "").split("\n\n")[0])
+    parser.add_argument("--size", type=cli.board_size, default=18.0,
+                        help=f"board size, {limits.MIN_BOARD_SIZE:g} to "
+                             f"{limits.MAX_BOARD_SIZE:g} (default 18)")
+    parser.add_argument("--komi", type=cli.finite_number, default=scoring.DEFAULT_KOMI,
+                        help=f"added to White's score (default {scoring.DEFAULT_KOMI:g})")
+    parser.add_argument("--seed", type=cli.non_negative_int, default=1,
+                        help="seed of the first game (default 1)")
+    parser.add_argument("--max-moves", type=cli.non_negative_int, default=400,
+                        help="turns after which a game stops and is scored (default 400)")
+    parser.add_argument("--black", default=DEFAULT_BOT, metavar="BOT",
+                        help="black's bot: name[:option=value,...] (default random)")
+    parser.add_argument("--white", default=DEFAULT_BOT, metavar="BOT",
+                        help="white's bot (default random)")
+    parser.add_argument("--svg", metavar="PATH", help="write the one game's final position as SVG")
+    batch = parser.add_argument_group("many games, written as records")
+    batch.add_argument("--games", type=cli.positive_int, help="how many games to play")
+    batch.add_argument("--workers", type=cli.positive_int, default=os.cpu_count() or 1,
+                       help="processes or Ray workers (default: one per core)")
+    batch.add_argument("--out", metavar="FILE",
+                       help="where the records go ('-' or nothing: standard output)")
+    batch.add_argument("--resume", action="store_true",
+                       help="complete the interrupted run whose games are in FILE.partial")
+    batch.add_argument("--ray", metavar="ADDRESS",
+                       help="play on a Ray cluster: host:port, 'auto' or 'local'")
+    return parser
+
+
+def _settings(args: argparse.Namespace, parser: argparse.ArgumentParser) -> Settings:
+    try:
+        komi = limits.check_komi(args.komi, args.size)
+        black, white = make_bot(args.black, 0).name, make_bot(args.white, 0).name
+    except (limits.SettingError, BotSpecError) as e:
+        parser.error(str(e))
+    return Settings(args.size, komi, args.max_moves, black, white)
+
+
+def _turn_line(game: qm.Game) -> str:
+    black, white = game.territory()
+    cb, cw = game.captures
+    return (f"turn {game.turn:4d}  stones {game.stone_count:4d}  "
+            f"captures {cb}/{cw}  territory {black:7.2f} / {white:7.2f}")
+
+
+def play_one(settings: Settings, seed: int, svg: str | None) -> int:
+    """The one game, printed every 20 turns and at the end."""
+    print(f"quelmar {qm.version()}: {settings.black} (black) against {settings.white} "
+          f"(white) on a board of {settings.board_size:g}, seed {seed}", flush=True)
+
+    def report(game: qm.Game) -> None:
+        if game.turn % 20 == 0:
+            print(_turn_line(game), flush=True)
+
+    black, white = make_bot(settings.black, 2 * seed), make_bot(settings.white, 2 * seed + 1)
+    finished = play_game(settings.board_size, black, white, settings.max_moves,
+                         after_turn=report)
+    game = finished.game
+    result = finished.result(settings.komi)
+    black_area, white_area = game.territory()
+    print(f"game over after {game.turn} turns ({finished.reason})")
+    print(f"captures: black {game.captures[0]}, white {game.captures[1]}")
+    print(f"territory: black {black_area:.2f}, white {white_area:.2f} of "
+          f"{game.board_size ** 2:g}, komi {settings.komi:g}")
+    print(f"result: {result.text}")
+    if svg:
+        try:
+            Path(svg).write_text(game.dump_svg(), encoding="utf-8")
+        except OSError as e:
+            raise cli.UserError(f"cannot write {svg}: {e.strerror}") from None
+        print(f"wrote {svg}")
+    return 0
+
+
+def _stop_on_sigterm() -> None:
+    def stop(signum: int, frame: FrameType | None) -> None:
+        raise KeyboardInterrupt
+    signal.signal(signal.SIGTERM, stop)
+
+
+def play_many(args: argparse.Namespace, settings: Settings) -> int:
+    path = None if args.out in (None, "-") else Path(args.out)
+    if path is None and args.resume:
+        raise cli.UserError("--resume completes a file: give it with --out")
+    if path is not None:
+        check_writable(path, args.resume)
+    _stop_on_sigterm()
+    backend = open_backend(args.workers, args.ray)  # a dead cluster fails here, before --out
+    todo = jobs(settings, args.seed, args.games)
+    output: Output | None = None
+    summary = Summary()
+    try:
+        if path is None:
+            output, done = to_stdout(), 0
+        elif args.resume:
+            output, done = resume(path, todo)
+        else:
+            output, done = start(path), 0
+        bar = Progress(args.games, done)
+        try:
+            for played in backend.play(todo):
+                output.write(played.line)
+                summary.add(played.result, played.turns)
+                bar.advance(played.result)
+        finally:
+            bar.close()
+        output.complete()
+    except KeyboardInterrupt:
+        if output is not None:
+            output.abandon()
+        if path is not None:
+            print(f"{PROG}: interrupted: {path} is untouched; the games finished so far are "
+                  f"in {partial_path(path)}, and --resume completes the run", file=sys.stderr)
+            return cli.EXIT_INTERRUPTED
+        raise
+    finally:
+        backend.close()
+    print(summary.text(), file=sys.stderr)
+    if path is not None:
+        print(f"wrote {args.games} games to {path}", file=sys.stderr)
+    return 0
+
+
+def main(argv: Sequence[str] | None = None) -> int:
+    parser = _parser()
+    args = parser.parse_args(argv)
+    settings = _settings(args, parser)
+    if args.games is None and args.out is None and args.ray is None and not args.resume:
+        return play_one(settings, args.seed, args.svg)
+    if args.svg:
+        parser.error("--svg draws the one game; it does not go with --games")
+    args.games = args.games or 1
+    problem = seeds_problem(args.seed, args.games)
+    if problem:
+        parser.error(problem)
+    return play_many(args, settings)
+
+
+entry = cli.console(PROG, main)
+
+__all__ = ["main", "entry", "Job", "Settings", "play_job", "record_of"]
