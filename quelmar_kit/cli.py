@@ -18,7 +18,13 @@ EXIT_CLOSED_PIPE = 141  # the reader went away: 128 + SIGPIPE
 
 
 class UserError(Exception):
-    """A failure the user can fix: printed as one line, no traceback."""
+    """A failure the user can fix: printed as one line, no traceback.
+    `hard_exit` ends the process right after the line, for a failure that
+    leaves a thread behind which nothing can stop (a hung connection)."""
+
+    def __init__(self, message: str, hard_exit: bool = False):
+        super().__init__(message)
+        self.hard_exit = hard_exit
 
 
 def run(prog: str, main: Callable[[Sequence[str] | None], int],
@@ -28,6 +34,10 @@ def run(prog: str, main: Callable[[Sequence[str] | None], int],
         return main(argv)
     except UserError as e:
         print(f"{prog}: error: {e}", file=sys.stderr)
+        if e.hard_exit:
+            sys.stdout.flush()
+            sys.stderr.flush()
+            os._exit(EXIT_ERROR)
         return EXIT_ERROR
     except KeyboardInterrupt:
         print(f"{prog}: interrupted", file=sys.stderr)

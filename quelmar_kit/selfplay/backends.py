@@ -5,9 +5,16 @@ play starts at once however many games the run has."""
 
 from __future__ import annotations
 
+import contextlib
+import logging
 import multiprocessing
+import os
 import signal
 import socket
+import sys
+import tempfile
+import threading
+import time
 from typing import Any, Callable, Iterator, Protocol
 
 from ..cli import UserError
@@ -72,17 +79,63 @@ class ProcessPool:
         self.pool.join()
 
 
-def _probe(address: str) -> None:
-    """Fails within RAY_CONNECT_SECONDS unless something listens at
-    `address` (host:port); Ray itself would retry for minutes."""
+def _probe(address: str, seconds: float) -> None:
+    """Fails within `seconds` unless something listens at `address`
+    (host:port)."""
     host, _, port = address.rpartition(":")
     if not host or not port.isdigit():
         raise UserError(f"a Ray address is 'auto', 'local' or host:port, not {address!r}")
     try:
-        with socket.create_connection((host.strip("[]"), int(port)), RAY_CONNECT_SECONDS):
+        with socket.create_connection((host.strip("[]"), int(port)), seconds):
             pass
     except OSError as e:
         raise UserError(f"no Ray cluster answers at {address}: {e.strerror or e}") from None
+
+
+@contextlib.contextmanager
+def _stderr_kept_aside() -> Iterator[None]:
+    """Ray's core prints its connection retries straight to file descriptor
+    2; while joining, they go to a scratch file, and the user gets one line."""
+    sys.stderr.flush()
+    saved = os.dup(2)
+    with tempfile.TemporaryFile() as scratch:
+        os.dup2(scratch.fileno(), 2)
+        try:
+            yield
+        finally:
+            os.dup2(saved, 2)
+            os.close(saved)
+
+
+def _join(ray: Any, address: str) -> None:
+    """Joins the cluster at `address`, or fails within RAY_CONNECT_SECONDS:
+    Ray itself retries for minutes against an address that accepts
+    connections but does not answer as a cluster does."""
+    deadline = time.monotonic() + RAY_CONNECT_SECONDS
+    if address != "auto":
+        _probe(address, RAY_CONNECT_SECONDS)
+    outcome: dict[str, BaseException | None] = {}
+
+    def join() -> None:
+        try:
+            ray.init(address=address, log_to_driver=False, logging_level=logging.ERROR)
+            outcome["error"] = None
+        except BaseException as e:  # handed to the waiting thread
+            outcome["error"] = e
+
+    with _stderr_kept_aside():
+        joiner = threading.Thread(target=join, name="ray-join", daemon=True)
+        joiner.start()
+        joiner.join(max(0.0, deadline - time.monotonic()))
+    if "error" not in outcome:
+        # The joining thread cannot be stopped and Ray's exit handlers would
+        # wait for it: the process ends as soon as the error is out.
+        raise UserError(f"no Ray cluster answers at {address} within "
+                        f"{RAY_CONNECT_SECONDS:g} s", hard_exit=True)
+    error = outcome["error"]
+    if error is not None:
+        first = str(error).strip().splitlines()[0] if str(error).strip() else type(error).__name__
+        raise UserError(f"cannot join the Ray cluster at {address}: {first}")
 
 
 class RayCluster:
@@ -96,16 +149,11 @@ class RayCluster:
         except ImportError:
             raise UserError("--ray needs Ray: pip install 'quelmar[ray]'") from None
         self.ray = ray
-        if address not in ("auto", "local"):
-            _probe(address)
-        try:
-            if address == "local":
-                ray.init(num_cpus=workers, include_dashboard=False, log_to_driver=False)
-            else:
-                ray.init(address=address, log_to_driver=False)
-        except (ConnectionError, RuntimeError, ValueError) as e:
-            first = str(e).strip().splitlines()[0] if str(e).strip() else type(e).__name__
-            raise UserError(f"cannot join the Ray cluster at {address}: {first}") from None
+        if address == "local":
+            ray.init(num_cpus=workers, include_dashboard=False, log_to_driver=False,
+                     logging_level=logging.ERROR)
+        else:
+            _join(ray, address)
         self.workers = max(1, int(ray.cluster_resources().get("CPU", workers)))  # type: ignore[no-untyped-call]
         self.task = ray.remote(play_job)
 

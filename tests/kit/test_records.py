@@ -338,3 +338,23 @@ def test_whole_numbers_read_as_the_floats_they_name():
     record = records.decode(GOOD.replace('"x":8.0', '"x":8', 1).replace(
         '"board_size":9.0', '"board_size":9'))
     assert records.encode(record) == GOOD
+
+
+def test_the_checker_names_every_bad_record_and_counts_the_good(tmp_path, capsys):
+    from quelmar_kit.records.check import main
+
+    good, bad = tmp_path / "good.jsonl", tmp_path / "bad.jsonl"
+    good.write_text(GOOD + "\n" + V1 + "\n")
+    bad.write_bytes((GOOD + "\n" + GOOD[:40] + "\n\n" + v1(setter(["log", 2, "x"], 99.0)) +
+                     "\n").encode() + b"\xff\n")
+    assert main(["check", str(good)]) == 0
+    assert capsys.readouterr().out == f"{good}: 2 good records\n"
+    assert main(["check", str(good), str(bad), str(tmp_path / "missing.jsonl")]) == 1
+    assert capsys.readouterr().out.splitlines() == [
+        f"{good}: 2 good records",
+        f"{bad}:2: not valid JSON: Unterminated string starting at (column 38)",
+        f"{bad}:4: log[2]: the board refuses this turn: stone 2's centre (99, 8) is not on the board",
+        f"{bad}:5: not UTF-8 text: byte 0xff at column 1",
+        f"{bad}: 1 good record, 3 bad",
+        f"{tmp_path / 'missing.jsonl'}: cannot read: No such file or directory",
+    ]

@@ -6,6 +6,7 @@ file untouched, and --resume completes an interrupted one to the same bytes."""
 import os
 import re
 import signal
+import socket
 import subprocess
 import sys
 import time
@@ -85,7 +86,11 @@ def test_a_dead_ray_address_fails_fast_and_leaves_the_file(tmp_path):
     pytest.importorskip("ray")
     out = tmp_path / "games.jsonl"
     out.write_text("earlier results\n")
-    for address in ("127.0.0.1:1", "auto"):
+    # A port that accepts connections and never answers, as a wrong service
+    # or a stalled head would: Ray alone retries it for minutes.
+    silent = socket.create_server(("127.0.0.1", 0))
+    addresses = ("127.0.0.1:1", "auto", f"127.0.0.1:{silent.getsockname()[1]}")
+    for address in addresses:
         started = time.monotonic()
         finished = selfplay(*SMALL, "--games", "2", "--ray", address, "--out", str(out),
                             timeout=60)
@@ -94,6 +99,8 @@ def test_a_dead_ray_address_fails_fast_and_leaves_the_file(tmp_path):
         assert "Traceback" not in finished.stderr
         assert out.read_text() == "earlier results\n"
         assert sorted(p.name for p in tmp_path.iterdir()) == ["games.jsonl"]
+        assert len(finished.stderr.splitlines()) == 1, finished.stderr
+    silent.close()
 
 
 def test_a_closed_pipe_ends_quietly_and_play_starts_at_once():
