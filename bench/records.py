@@ -73,13 +73,19 @@ def short_games_file(path: Path, count: int) -> None:
             out.write(line)
 
 
+# The peak resident size of the process that reads, from /proc: unlike
+# getrusage's maximum, it starts afresh at exec rather than keeping the
+# parent's peak.
 STREAM = """
-import resource, sys
+import sys
 from quelmar_kit import records
-before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+def peak():
+    for line in open("/proc/self/status"):
+        if line.startswith("VmHWM:"):
+            return int(line.split()[1])
+before = peak()
 count = sum(1 for _ in records.iter_records(sys.argv[1]))
-after = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
-print(count, before, after)
+print(count, before, peak())
 """
 
 
