@@ -15,6 +15,7 @@ import sys
 import tempfile
 import threading
 import time
+from concurrent.futures import ProcessPoolExecutor, wait
 from typing import Any, Callable, Iterator, Protocol
 
 from ..cli import UserError
@@ -55,28 +56,39 @@ class InProcess:
 
 
 class ProcessPool:
+    """Worker processes on this machine. A worker that dies (killed by the
+    system for memory, say) fails the run with BrokenProcessPool rather
+    than leaving a game waited for forever."""
+
     def __init__(self, workers: int):
         self.workers = workers
+        self.executor = ProcessPoolExecutor(workers, multiprocessing.get_context("spawn"))
         # Ctrl-C reaches the whole process group; the parent alone decides
-        # what it means, and ends the workers with terminate(). A worker
-        # starts with SIGINT ignored, as it is here while the pool starts,
-        # so that even one still starting up never prints a traceback.
+        # what it means, and ends the workers itself. A process started
+        # while SIGINT is ignored keeps ignoring it, so every worker is
+        # started here, at once, inside that window: none of them can
+        # ever print a KeyboardInterrupt traceback, even while starting up.
         previous = signal.signal(signal.SIGINT, signal.SIG_IGN)
         try:
-            self.pool = multiprocessing.get_context("spawn").Pool(workers)
+            started = [self.executor.submit(int) for _ in range(workers)]
         finally:
             signal.signal(signal.SIGINT, previous)
+        wait(started)
 
     def play(self, jobs: Iterator[Job]) -> Iterator[Played]:
-        return _in_order(lambda job: self.pool.apply_async(play_job, (job,)),
-                         lambda pending: pending.get(), jobs,
+        return _in_order(lambda job: self.executor.submit(play_job, job),
+                         lambda pending: pending.result(), jobs,
                          IN_FLIGHT_PER_WORKER * self.workers)
 
     def close(self) -> None:
-        # Games still in flight are not waited for: their jobs are played
-        # again by a resumed run.
-        self.pool.terminate()
-        self.pool.join()
+        # Games still in flight are not waited for (a resumed run plays them
+        # again): the workers are ended, as the executor cannot do itself.
+        processes = list(getattr(self.executor, "_processes", {}).values())
+        self.executor.shutdown(wait=False, cancel_futures=True)
+        for process in processes:
+            process.terminate()
+        for process in processes:
+            process.join()
 
 
 def _probe(address: str, seconds: float) -> None:

@@ -15,6 +15,7 @@ import argparse
 import os
 import signal
 import sys
+from concurrent.futures.process import BrokenProcessPool
 from pathlib import Path
 from types import FrameType
 from typing import Sequence
@@ -140,13 +141,17 @@ def play_many(args: argparse.Namespace, settings: Settings) -> int:
         finally:
             bar.close()
         output.complete()
-    except KeyboardInterrupt:
+    except (KeyboardInterrupt, BrokenProcessPool) as stopped:
         if output is not None:
             output.abandon()
+        why = "interrupted" if isinstance(stopped, KeyboardInterrupt) else \
+            "error: a worker process died"
         if path is not None:
-            print(f"{PROG}: interrupted: {path} is untouched; the games finished so far are "
+            print(f"{PROG}: {why}: {path} is untouched; the games finished so far are "
                   f"in {partial_path(path)}, and --resume completes the run", file=sys.stderr)
-            return cli.EXIT_INTERRUPTED
+            return cli.EXIT_INTERRUPTED if why == "interrupted" else cli.EXIT_ERROR
+        if isinstance(stopped, BrokenProcessPool):
+            raise cli.UserError("a worker process died") from None
         raise
     finally:
         backend.close()

@@ -196,3 +196,28 @@ def test_a_local_ray_cluster_writes_the_records_of_the_process_pool(tmp_path):
     from_ray = play(tmp_path / "ray.jsonl", "--ray", "local")
     assert from_ray == play(tmp_path / "pool.jsonl")
     assert len(records.read_records(tmp_path / "ray.jsonl")) == 4
+
+
+def test_a_worker_killed_mid_run_fails_the_run_and_keeps_its_games(tmp_path):
+    args = ["--size", "13", "--max-moves", "150", "--seed", "5", "--games", "40", "--workers", "2"]
+    out, partial = tmp_path / "games.jsonl", tmp_path / "games.jsonl.partial"
+    run = subprocess.Popen([sys.executable, "-m", "quelmar_kit.selfplay", *args, "--out", str(out)],
+                           env=ENV, stderr=subprocess.PIPE, text=True)
+    try:
+        deadline = time.monotonic() + 120
+        while (not partial.exists() or partial.read_bytes().count(b"\n") < 2) and \
+                time.monotonic() < deadline:
+            time.sleep(0.05)
+        children = subprocess.run(["pgrep", "-P", str(run.pid)], capture_output=True,
+                                  text=True).stdout.split()
+        workers = [c for c in children
+                   if b"spawn_main" in Path(f"/proc/{c}/cmdline").read_bytes()]
+        os.kill(int(workers[0]), signal.SIGKILL)  # as the system does when memory runs out
+        _, errors = run.communicate(timeout=60)
+    finally:
+        if run.poll() is None:
+            run.kill()
+    assert run.returncode == 1 and "a worker process died" in errors, errors
+    assert "Traceback" not in errors and not out.exists()
+    assert len(records.read_records(partial)) >= 2
+    assert main(args + ["--out", str(out), "--resume"]) == 0
