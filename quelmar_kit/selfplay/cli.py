@@ -12,20 +12,21 @@ interrupted run leaves its games in FILE.partial, which `--resume` completes.
 from __future__ import annotations
 
 import argparse
+import contextlib
 import os
 import signal
 import sys
 from concurrent.futures.process import BrokenProcessPool
 from pathlib import Path
 from types import FrameType
-from typing import Sequence
+from typing import Iterator, Sequence
 
 import quelmar as qm
 
 from .. import cli, limits, scoring
 from ..bots import BotSpecError, make_bot
 from ..game_loop import play_game
-from .backends import open_backend
+from .backends import Backend, open_backend
 from .jobs import Job, Settings, jobs, play_job, record_of, seeds_problem
 from .output import Output, check_writable, partial_path, resume, start, to_stdout
 from .progress import Progress, Summary
@@ -108,10 +109,40 @@ def play_one(settings: Settings, seed: int, svg: str | None) -> int:
     return 0
 
 
-def _stop_on_sigterm() -> None:
+@contextlib.contextmanager
+def _sigterm_interrupts() -> Iterator[None]:
+    """SIGTERM stops a run as Ctrl-C does: the finished games are kept."""
     def stop(signum: int, frame: FrameType | None) -> None:
         raise KeyboardInterrupt
-    signal.signal(signal.SIGTERM, stop)
+    previous = signal.signal(signal.SIGTERM, stop)
+    try:
+        yield
+    finally:
+        signal.signal(signal.SIGTERM, previous)
+
+
+def _open_output(path: Path | None, resuming: bool, todo: Iterator[Job]) -> tuple[Output, int]:
+    """Where the records go, and how many games it already holds."""
+    if path is None:
+        return to_stdout(), 0
+    if resuming:
+        return resume(path, todo)
+    return start(path), 0
+
+
+def _play(backend: Backend, todo: Iterator[Job], output: Output, total: int,
+          done: int) -> Summary:
+    summary = Summary()
+    bar = Progress(total, done)
+    try:
+        for played in backend.play(todo):
+            output.write(played.line)
+            summary.add(played.result, played.turns)
+            bar.advance(played.result)
+    finally:
+        bar.close()
+    output.complete()
+    return summary
 
 
 def play_many(args: argparse.Namespace, settings: Settings) -> int:
@@ -120,41 +151,27 @@ def play_many(args: argparse.Namespace, settings: Settings) -> int:
         raise cli.UserError("--resume completes a file: give it with --out")
     if path is not None:
         check_writable(path, args.resume)
-    _stop_on_sigterm()
-    backend = open_backend(args.workers, args.ray)  # a dead cluster fails here, before --out
-    todo = jobs(settings, args.seed, args.games)
-    output: Output | None = None
-    summary = Summary()
-    try:
-        if path is None:
-            output, done = to_stdout(), 0
-        elif args.resume:
-            output, done = resume(path, todo)
-        else:
-            output, done = start(path), 0
-        bar = Progress(args.games, done)
+    with _sigterm_interrupts():
+        backend = open_backend(args.workers, args.ray)  # a dead cluster fails here, before --out
+        todo = jobs(settings, args.seed, args.games)
+        output: Output | None = None
         try:
-            for played in backend.play(todo):
-                output.write(played.line)
-                summary.add(played.result, played.turns)
-                bar.advance(played.result)
-        finally:
-            bar.close()
-        output.complete()
-    except (KeyboardInterrupt, BrokenProcessPool) as stopped:
-        if output is not None:
-            output.abandon()
-        why = "interrupted" if isinstance(stopped, KeyboardInterrupt) else \
-            "error: a worker process died"
-        if path is not None:
+            output, done = _open_output(path, args.resume, todo)
+            summary = _play(backend, todo, output, args.games, done)
+        except (KeyboardInterrupt, BrokenProcessPool) as stopped:
+            if output is not None:
+                output.abandon()
+            interrupted = isinstance(stopped, KeyboardInterrupt)
+            if path is None:
+                if interrupted:
+                    raise
+                raise cli.UserError("a worker process died") from None
+            why = "interrupted" if interrupted else "error: a worker process died"
             print(f"{PROG}: {why}: {path} is untouched; the games finished so far are "
                   f"in {partial_path(path)}, and --resume completes the run", file=sys.stderr)
-            return cli.EXIT_INTERRUPTED if why == "interrupted" else cli.EXIT_ERROR
-        if isinstance(stopped, BrokenProcessPool):
-            raise cli.UserError("a worker process died") from None
-        raise
-    finally:
-        backend.close()
+            return cli.EXIT_INTERRUPTED if interrupted else cli.EXIT_ERROR
+        finally:
+            backend.close()
     print(summary.text(), file=sys.stderr)
     if path is not None:
         print(f"wrote {args.games} games to {path}", file=sys.stderr)

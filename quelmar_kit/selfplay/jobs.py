@@ -8,7 +8,6 @@ share a bot's seed unless they share the game's seed.
 
 from __future__ import annotations
 
-import itertools
 from dataclasses import dataclass
 from typing import Iterator
 
@@ -87,7 +86,3 @@ def expected_headers(job: Job) -> dict[str, object]:
     return {"board_size": s.board_size, "komi": s.komi, "black": s.black, "white": s.white,
             "round": str(job.index + 1), "seed": job.seed, "max_moves": s.max_moves}
 
-
-def batched(items: Iterator[Job], size: int) -> Iterator[list[Job]]:
-    while batch := list(itertools.islice(items, size)):
-        yield batch
