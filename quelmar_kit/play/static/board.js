@@ -1,4 +1,5 @@
 "use strict";
+(() => {
 // Draws a view of the game (the JSON the server sends) as SVG in board
 // units: territory shaded by its owner, the dead space round stones and
 // along the edge hatched, forced eyes marked, stones in the players'
@@ -6,13 +7,14 @@
 // where a click will play.
 const SVG = "http://www.w3.org/2000/svg";
 const STYLE = {
-  board: "#d9b77a",
+  board: "#e2c48e",
   territory: { black: ["#1d2433", 0.34], white: ["#ffffff", 0.55] },
   hatch: "#6b5a3a",
   eye: "#0b8a6b",
   stone: { black: ["#1b1b1f", "#000000"], white: ["#f7f5ef", "#6b6b6b"] },
   number: { black: "#f7f5ef", white: "#1b1b1f" },
   last: "#e0352b",
+  preview: "#1f6f8b",
 };
 const STONE = 0.96;      // a hair under the radius, so that touching stones stay apart
 const DEAD = 2.0;        // no stone's centre may lie within this of another's
@@ -27,11 +29,13 @@ function svgEl(tag, attrs) {
 function fmt(value) { return Number(value).toFixed(2); }
 function pointText(p) { return `(${fmt(p[0])}, ${fmt(p[1])})`; }
 
-function hatchPattern(id, scale) {
-  const pattern = svgEl("pattern", { id, patternUnits: "userSpaceOnUse", width: 0.5 * scale,
-    height: 0.5 * scale, patternTransform: "rotate(45)" });
-  pattern.append(svgEl("rect", { width: 0.5 * scale, height: 0.5 * scale, fill: STYLE.hatch, "fill-opacity": 0.12 }));
-  pattern.append(svgEl("rect", { width: 0.14 * scale, height: 0.5 * scale, fill: STYLE.hatch, "fill-opacity": 0.55 }));
+// Stripes `spacing` board units apart: about a hundredth of the board, so
+// that they look the same on every board size.
+function hatchPattern(id, spacing) {
+  const pattern = svgEl("pattern", { id, patternUnits: "userSpaceOnUse", width: spacing,
+    height: spacing, patternTransform: "rotate(45)" });
+  pattern.append(svgEl("rect", { width: spacing, height: spacing, fill: STYLE.hatch, "fill-opacity": 0.1 }));
+  pattern.append(svgEl("rect", { width: spacing * 0.25, height: spacing, fill: STYLE.hatch, "fill-opacity": 0.45 }));
   return pattern;
 }
 
@@ -45,7 +49,7 @@ function drawBoard(svg, view, numbers, last) {
   svg.replaceChildren();
   svg.setAttribute("viewBox", `0 0 ${S} ${S}`);
   const defs = svgEl("defs");
-  defs.append(hatchPattern("dead-hatch", scale));
+  defs.append(hatchPattern("dead-hatch", S / 64));
   const clip = svgEl("clipPath", { id: "on-board" });
   clip.append(svgEl("rect", { width: S, height: S }));
   defs.append(clip);
@@ -120,12 +124,12 @@ function drawMarks(svg, size, preview, cursorAt) {
     if (preview.from) {
       const [fx, fy] = preview.from;
       if (Math.hypot(fx - px, fy - py) > 0.05) {
-        mark.append(svgEl("line", { x1: fx, y1: fy, x2: px, y2: py, stroke: STYLE.last,
+        mark.append(svgEl("line", { x1: fx, y1: fy, x2: px, y2: py, stroke: STYLE.preview,
           "stroke-width": 0.07, "stroke-dasharray": "0.2 0.15" }));
       }
     }
     mark.append(svgEl("circle", { cx: px, cy: py, r: STONE, fill, "fill-opacity": 0.55,
-      stroke: STYLE.last, "stroke-width": 0.1 }));
+      stroke: STYLE.preview, "stroke-width": 0.12 }));
     box.append(mark);
   }
   if (cursorAt) {
@@ -146,7 +150,7 @@ function drawLegend(box) {
     return svg;
   };
   const defs = svgEl("defs");
-  defs.append(hatchPattern("legend-hatch", 1));
+  defs.append(hatchPattern("legend-hatch", 0.5));
   const items = [
     [swatch(svgEl("circle", { cx: 1, cy: 1, r: 0.85, fill: STYLE.stone.black[0] })), "Black stone"],
     [swatch(svgEl("circle", { cx: 1, cy: 1, r: 0.85, fill: STYLE.stone.white[0], stroke: STYLE.stone.white[1], "stroke-width": 0.1 })), "White stone"],
@@ -158,7 +162,7 @@ function drawLegend(box) {
     [swatch(svgEl("circle", { cx: 1, cy: 1, r: 0.85, fill: STYLE.stone.black[0] }),
       svgEl("circle", { cx: 1, cy: 1, r: 0.4, fill: "none", stroke: STYLE.last, "stroke-width": 0.18 })), "The last move"],
     [swatch(svgEl("circle", { cx: 1, cy: 1, r: 0.85, fill: "none", stroke: STYLE.last, "stroke-width": 0.12, "stroke-dasharray": "0.3 0.2" })), "A stone the last move captured"],
-    [swatch(svgEl("circle", { cx: 1, cy: 1, r: 0.85, fill: STYLE.stone.black[0], "fill-opacity": 0.55, stroke: STYLE.last, "stroke-width": 0.12 })), "Where your click will play (the nearest playable point)"],
+    [swatch(svgEl("circle", { cx: 1, cy: 1, r: 0.85, fill: STYLE.stone.black[0], "fill-opacity": 0.55, stroke: STYLE.preview, "stroke-width": 0.14 })), "Where your click will play (the nearest playable point)"],
   ];
   box.replaceChildren();
   for (const [svg, words] of items) {
@@ -169,3 +173,4 @@ function drawLegend(box) {
 }
 
 window.quelmarBoard = { drawBoard, drawMarks, drawLegend, pointText, fmt, SVG };
+})();
