@@ -22,15 +22,8 @@ from typing import Sequence
 
 import quelmar as qm
 
-from aiohttp import web
-
 from .. import cli, limits, scoring
 from . import security
-from .app import App, AppSettings
-from .hall import Hall, HallSettings
-from .store import StoreError
-from .thinking import Thinker
-from .transport import Server
 
 PROG = "quelmar-play"
 DEFAULT_PORT = 8000
@@ -87,11 +80,24 @@ def main(argv: Sequence[str] | None = None) -> int:
         limits.check_komi(args.komi, args.size)
     except limits.SettingError as e:
         parser.error(str(e))
+    try:
+        import aiohttp  # noqa: F401
+    except ImportError:
+        raise cli.UserError("the play server needs aiohttp: pip install 'quelmar[play]'") from None
     logging.basicConfig(level=logging.WARNING, format=f"{PROG}: %(message)s")
     return asyncio.run(serve(args))
 
 
 async def serve(args: argparse.Namespace) -> int:
+    # Imported here, so that a missing aiohttp is one line, not a traceback.
+    from aiohttp import web
+
+    from .app import App, AppSettings
+    from .hall import Hall, HallSettings
+    from .store import StoreError
+    from .thinking import Thinker
+    from .transport import Server
+
     stop = asyncio.Event()
     loop = asyncio.get_running_loop()
     for signum in (signal.SIGINT, signal.SIGTERM):

@@ -34,8 +34,8 @@ function pointText(p) { return `(${fmt(p[0])}, ${fmt(p[1])})`; }
 function hatchPattern(id, spacing) {
   const pattern = svgEl("pattern", { id, patternUnits: "userSpaceOnUse", width: spacing,
     height: spacing, patternTransform: "rotate(45)" });
-  pattern.append(svgEl("rect", { width: spacing, height: spacing, fill: STYLE.hatch, "fill-opacity": 0.1 }));
-  pattern.append(svgEl("rect", { width: spacing * 0.25, height: spacing, fill: STYLE.hatch, "fill-opacity": 0.45 }));
+  pattern.append(svgEl("rect", { width: spacing, height: spacing, fill: STYLE.hatch, "fill-opacity": 0.06 }));
+  pattern.append(svgEl("rect", { width: spacing * 0.22, height: spacing, fill: STYLE.hatch, "fill-opacity": 0.32 }));
   return pattern;
 }
 
@@ -73,9 +73,9 @@ function drawBoard(svg, view, numbers, last) {
 
   const eyes = svgEl("g", { id: "eyes" });
   for (const [x, y] of view.eyes) {
-    eyes.append(svgEl("circle", { cx: x, cy: y, r: 0.42 * scale, fill: "#ffffff", "fill-opacity": 0.85,
-      stroke: STYLE.eye, "stroke-width": 0.16 * scale }));
-    eyes.append(svgEl("circle", { cx: x, cy: y, r: 0.13 * scale, fill: STYLE.eye }));
+    eyes.append(svgEl("circle", { cx: x, cy: y, r: 0.3 * scale, fill: "none",
+      stroke: STYLE.eye, "stroke-width": 0.09 * scale }));
+    eyes.append(svgEl("circle", { cx: x, cy: y, r: 0.09 * scale, fill: STYLE.eye }));
   }
   svg.append(eyes);
 
@@ -98,7 +98,8 @@ function drawBoard(svg, view, numbers, last) {
   if (last) {
     const marker = svgEl("g", { id: "last-move" });
     if (last.at) {
-      marker.append(svgEl("circle", { cx: last.at[0], cy: last.at[1], r: 0.42, fill: "none",
+      // A halo round the stone, so that its number stays readable.
+      marker.append(svgEl("circle", { cx: last.at[0], cy: last.at[1], r: STONE + 0.1, fill: "none",
         stroke: STYLE.last, "stroke-width": 0.16 }));
     }
     for (const [x, y] of last.captured) {
@@ -157,10 +158,10 @@ function drawLegend(box) {
     [swatch(svgEl("rect", { width: 2, height: 2, fill: STYLE.territory.black[0], "fill-opacity": STYLE.territory.black[1] })), "Black's territory"],
     [swatch(svgEl("rect", { width: 2, height: 2, fill: STYLE.territory.white[0], "fill-opacity": STYLE.territory.white[1] })), "White's territory"],
     [swatch(defs, svgEl("rect", { width: 2, height: 2, fill: "url(#legend-hatch)" })), "Dead space: within 2 of a stone or 1 of the edge, nobody can play there"],
-    [swatch(svgEl("circle", { cx: 1, cy: 1, r: 0.6, fill: "#fff", stroke: STYLE.eye, "stroke-width": 0.22 }),
-      svgEl("circle", { cx: 1, cy: 1, r: 0.2, fill: STYLE.eye })), "Forced eye: where a captured stone stood; stays playable until a stone comes within 2"],
-    [swatch(svgEl("circle", { cx: 1, cy: 1, r: 0.85, fill: STYLE.stone.black[0] }),
-      svgEl("circle", { cx: 1, cy: 1, r: 0.4, fill: "none", stroke: STYLE.last, "stroke-width": 0.18 })), "The last move"],
+    [swatch(svgEl("circle", { cx: 1, cy: 1, r: 0.55, fill: "none", stroke: STYLE.eye, "stroke-width": 0.18 }),
+      svgEl("circle", { cx: 1, cy: 1, r: 0.17, fill: STYLE.eye })), "Forced eye: where a captured stone stood; stays playable until a stone comes within 2"],
+    [swatch(svgEl("circle", { cx: 1, cy: 1, r: 0.72, fill: STYLE.stone.black[0] }),
+      svgEl("circle", { cx: 1, cy: 1, r: 0.85, fill: "none", stroke: STYLE.last, "stroke-width": 0.16 })), "The last move"],
     [swatch(svgEl("circle", { cx: 1, cy: 1, r: 0.85, fill: "none", stroke: STYLE.last, "stroke-width": 0.12, "stroke-dasharray": "0.3 0.2" })), "A stone the last move captured"],
     [swatch(svgEl("circle", { cx: 1, cy: 1, r: 0.85, fill: STYLE.stone.black[0], "fill-opacity": 0.55, stroke: STYLE.preview, "stroke-width": 0.14 })), "Where your click will play (the nearest playable point)"],
   ];
