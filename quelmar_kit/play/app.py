@@ -207,8 +207,14 @@ class App:
         except records.RecordError as e:
             raise BadRequest(f"not loaded: {e}", 422) from None
         assert record.game is not None
-        black, white, tokens = self._seats(black_choice, white_choice)
         headers = record.headers
+        # A person left unnamed keeps the name the record gives that colour.
+        named = [messages.SeatChoice("person", recorded)
+                 if choice.kind == "person" and choice.name == color and recorded != "?"
+                 else choice
+                 for choice, color, recorded in ((black_choice, "black", headers.black),
+                                                 (white_choice, "white", headers.white))]
+        black, white, tokens = self._seats(named[0], named[1])
         info = GameInfo(new_game_id(), headers.board_size, headers.komi, black, white,
                         created_now(), event=headers.event if headers.event != "?" else
                         "quelmar-play")
@@ -302,6 +308,7 @@ class App:
         timeout = self.settings.timeout
         response = web.StreamResponse(headers={**SECURITY_HEADERS,
                                                "Content-Type": "text/event-stream"})
+        self.hall.follow(game_id, +1)
         try:
             await asyncio.wait_for(response.prepare(request), timeout)
             shown = -1
@@ -318,6 +325,8 @@ class App:
                     await asyncio.wait_for(response.write(b": still here\n\n"), timeout)
         except (asyncio.TimeoutError, ConnectionError):
             abort(request)
+        finally:
+            self.hall.follow(game_id, -1)
         return response
 
 

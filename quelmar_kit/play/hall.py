@@ -37,6 +37,9 @@ log = logging.getLogger("quelmar_kit.play")
 # at most a bot's thinking every so often.
 BOT_PACE = 0.5
 _REVIEW_CACHE = 16
+# A game nobody has asked for this long, with no page following it and no
+# bot thinking, leaves memory; the database still holds it.
+IDLE_SECONDS = 600.0
 
 
 @dataclass(frozen=True)
@@ -65,12 +68,15 @@ class Hall:
             collections.OrderedDict()
         self._bots: dict[str, asyncio.Task[None]] = {}
         self._bot_versions: dict[str, int] = {}
+        self._used: dict[str, float] = {}
+        self._followers: collections.Counter[str] = collections.Counter()
         self.closing = asyncio.Event()
 
     # ---------------------------------------------------------------- tables
 
     async def get(self, game_id: str) -> Table:
         """The game of that id, loaded from the store on first use."""
+        self._used[game_id] = time.monotonic()
         table = self._tables.get(game_id)
         if table is not None:
             return table
@@ -153,6 +159,38 @@ class Hall:
         if news is not None:
             news.set()
         self.schedule_bot(table)
+
+    def follow(self, game_id: str, delta: int) -> None:
+        """Counts the pages following a game: a followed game stays loaded."""
+        self._followers[game_id] += delta
+        if self._followers[game_id] <= 0:
+            del self._followers[game_id]
+        self._used[game_id] = time.monotonic()
+
+    def forget_idle(self, idle: float = IDLE_SECONDS) -> int:
+        """Drops the games idle for `idle` seconds from memory; answers how
+        many. A game with a page, a bot or a write in flight stays."""
+        now = time.monotonic()
+        writing = {game_id for game_id, _ in self._written}
+        idle_ids = [game_id for game_id in self._tables
+                    if now - self._used.get(game_id, now) >= idle
+                    and game_id not in self._followers and game_id not in self._bots
+                    and game_id not in writing]
+        for game_id in idle_ids:
+            del self._tables[game_id]
+            self._views.pop(game_id, None)
+            self._news.pop(game_id, None)
+            self._used.pop(game_id, None)
+            self._bot_versions.pop(game_id, None)
+        return len(idle_ids)
+
+    async def sweep(self) -> None:
+        """Forgets idle games every minute until the server stops."""
+        while not self.closing.is_set():
+            try:
+                await asyncio.wait_for(self.closing.wait(), 60.0)
+            except asyncio.TimeoutError:
+                self.forget_idle()
 
     def news(self, game_id: str) -> asyncio.Event:
         """An event set at the next change of the game (or at shutdown)."""

@@ -14,6 +14,7 @@ from __future__ import annotations
 
 import argparse
 import asyncio
+import importlib.util
 import logging
 import os
 import signal
@@ -80,10 +81,8 @@ def main(argv: Sequence[str] | None = None) -> int:
         limits.check_komi(args.komi, args.size)
     except limits.SettingError as e:
         parser.error(str(e))
-    try:
-        import aiohttp  # noqa: F401
-    except ImportError:
-        raise cli.UserError("the play server needs aiohttp: pip install 'quelmar[play]'") from None
+    if importlib.util.find_spec("aiohttp") is None:
+        raise cli.UserError("the play server needs aiohttp: pip install 'quelmar[play]'")
     logging.basicConfig(level=logging.WARNING, format=f"{PROG}: %(message)s")
     return asyncio.run(serve(args))
 
@@ -113,6 +112,7 @@ async def serve(args: argparse.Namespace) -> int:
                                 args.timeout, args.size, args.komi))
     runner = web.ServerRunner(Server(app.handle, args.timeout), shutdown_timeout=args.timeout)
     await runner.setup()
+    sweeper: asyncio.Task[None] | None = None
     try:
         site = web.TCPSite(runner, args.host, args.port)
         try:
@@ -128,6 +128,7 @@ async def serve(args: argparse.Namespace) -> int:
         print(f"{PROG}: quelmar {qm.version()}; games kept in {db}; answering for "
               f"{', '.join(app.settings.names)}", flush=True)
         await hall.resume_bots()
+        sweeper = asyncio.create_task(hall.sweep())
         await stop.wait()
     finally:
         # Pages waiting for news leave first, then the listener and the
@@ -135,6 +136,8 @@ async def serve(args: argparse.Namespace) -> int:
         hall.stop_pages()
         await runner.cleanup()
         await hall.close()
+        if sweeper is not None:
+            await sweeper
     print(f"{PROG}: stopped", flush=True)
     return 0
 

@@ -14,7 +14,7 @@ from __future__ import annotations
 
 import copy
 import threading
-from dataclasses import dataclass, replace
+from dataclasses import dataclass
 from typing import Callable, Literal
 
 import quelmar as qm
@@ -303,7 +303,3 @@ class Table:
 
 def _color_of_turn(turn: int) -> qm.Color:
     return qm.Color.BLACK if turn % 2 == 0 else qm.Color.WHITE
-
-
-def with_seats(info: GameInfo, black: Seat, white: Seat) -> GameInfo:
-    return replace(info, black=black, white=white)

@@ -34,6 +34,8 @@ SMALL_BODY = 4 * 1024
 RECORD_BODY = 16 * 2**20
 MAX_HEADER_LINE = 8 * 1024
 MAX_HEADERS = 64
+# How long the rest of a refused body is read and dropped before closing.
+LINGER = 1.0
 
 # Every answer: no sniffing a JSON answer into a script, no reading by
 # another site's page, no framing, no referrer, and pages that run only
@@ -57,14 +59,11 @@ def json_bytes(value: Any) -> bytes:
 
 
 async def send(request: web.BaseRequest, body: bytes, content_type: str, timeout: float,
-               status: int = 200, headers: dict[str, str] | None = None,
-               close: bool = False) -> web.StreamResponse:
+               status: int = 200, headers: dict[str, str] | None = None) -> web.StreamResponse:
     """Writes a whole answer within `timeout`; past it the connection is cut."""
     response = web.StreamResponse(status=status, headers={**SECURITY_HEADERS, **(headers or {})})
     response.content_type = content_type
     response.content_length = len(body)
-    if close:
-        response.force_close()
     try:
         await asyncio.wait_for(_write(request, response, body), timeout)
     except (asyncio.TimeoutError, ConnectionError):
@@ -91,9 +90,11 @@ async def send_json(request: web.BaseRequest, value: Any, timeout: float,
 
 async def send_error(request: web.BaseRequest, status: int, message: str,
                      timeout: float) -> web.StreamResponse:
-    # A refused body may still be on its way: close rather than read it.
+    # A body refused unread may still be on its way: aiohttp reads and drops
+    # it for a second (so that the client sees this answer rather than a
+    # reset), then closes the connection if it has not ended.
     return await send(request, json_bytes({"error": message}), "application/json", timeout,
-                      status, close=status in (408, 413) or request.method == "POST")
+                      status)
 
 
 async def read_body(request: web.BaseRequest, limit: int, timeout: float) -> bytes:
@@ -148,7 +149,7 @@ class Server(web.Server):
         self._options: dict[str, Any] = dict(
             keepalive_timeout=timeout, max_line_size=MAX_HEADER_LINE,
             max_field_size=MAX_HEADER_LINE, max_headers=MAX_HEADERS,
-            lingering_time=1.0, auto_decompress=False, access_log=None)
+            lingering_time=LINGER, auto_decompress=False, access_log=None)
         super().__init__(handler, handler_cancellation=False, **self._options)
 
     def __call__(self) -> web.RequestHandler:

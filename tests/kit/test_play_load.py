@@ -10,7 +10,6 @@ import socket
 import statistics
 import time
 
-import quelmar as qm
 from quelmar_kit import records
 from quelmar_kit.bots import make_bot
 from quelmar_kit.game_loop import play_game

@@ -5,8 +5,6 @@ kill mid-write), the bot workers' deadline, and the Host and Origin
 checks."""
 
 import asyncio
-import copy
-import os
 import re
 import signal
 import subprocess
@@ -21,6 +19,7 @@ from quelmar_kit import records
 from quelmar_kit.bots import make_bot
 from quelmar_kit.game_loop import play_game
 from quelmar_kit.play import board, security, table as tables
+from quelmar_kit.play.hall import Hall, HallSettings
 from quelmar_kit.play.store import Store, record_of
 from quelmar_kit.play.table import GameInfo, Refusal, Seat, Table
 from quelmar_kit.play.thinking import Job, Thinker
@@ -243,6 +242,28 @@ def test_a_bot_that_overruns_its_deadline_loses_on_time_and_the_next_one_plays()
             assert broken.failure == "illegal-move" and "tries must be positive" in broken.detail
         finally:
             thinker.close()
+    asyncio.run(run())
+
+
+def test_an_idle_game_leaves_memory_and_comes_back_as_it_was(tmp_path):
+    async def run():
+        hall = Hall(tmp_path / "g.sqlite3", Thinker(1), HallSettings())
+        try:
+            table = await hall.create(info(), qm.Game(9))
+            change = table.play(qm.Color.BLACK, 0, (4.0, 4.0))
+            await hall.commit(change)
+            await asyncio.sleep(0.05)  # the publication follows the write
+            before = hall.view(table.published)
+            hall.follow("g1", +1)
+            assert hall.forget_idle(0.0) == 0  # a page follows it
+            hall.follow("g1", -1)
+            assert hall.forget_idle(0.0) == 1
+            again = await hall.get("g1")
+            assert again is not table and hall.view(again.published) == before
+            with pytest.raises(Refusal, match="no such game"):
+                await hall.get("nope")
+        finally:
+            await hall.close()
     asyncio.run(run())
 
 
