@@ -185,8 +185,8 @@ class Table:
             target = self._game.nearest_living_move(point)
             if target is None:
                 raise Refusal(409, "there is nowhere left to play: pass instead")
-            self._try(target, f"{COLOR_NAMES[color]}'s stone")
-            return self._changed(self._game.turn - 1, (self._game.deltas()[-1],))
+            delta = self._try(target, f"{COLOR_NAMES[color]}'s stone")
+            return self._changed(self._game.turn - 1, (delta,))
 
     def pass_turn(self, color: qm.Color, version: int) -> Change:
         with self._lock:
@@ -242,11 +242,11 @@ class Table:
                 return self._changed(self._game.turn - 1, (qm.GameDelta(),))
             try:
                 assert isinstance(move, tuple)
-                self._game.try_move(move)
+                delta = self._game.try_move(move)
             except (qm.StonePlayError, qm.GameOverError, TypeError, ValueError) as e:
                 self._stop = Stop("illegal-move", color, f"{refusal_words}{e}")
                 return self._changed(self._game.turn, ())
-            return self._changed(self._game.turn - 1, (self._game.deltas()[-1],))
+            return self._changed(self._game.turn - 1, (delta,))
 
     def bot_failed(self, color: qm.Color, version: int, reason: str, detail: str) -> Change | None:
         """A bot that gave no answer in time (`time`) or broke
@@ -281,9 +281,9 @@ class Table:
         if mover != color:
             raise Refusal(409, f"it is {COLOR_NAMES[mover]}'s turn, not yours")
 
-    def _try(self, target: tuple[float, float], what: str) -> None:
+    def _try(self, target: tuple[float, float], what: str) -> qm.GameDelta:
         try:
-            self._game.try_move(target)
+            return self._game.try_move(target)
         except qm.SelfCaptureError:
             raise Refusal(409, f"{what} at {point_text(target)} would only take its own "
                                f"group: play elsewhere") from None
