@@ -15,6 +15,9 @@ if [ ${#apt_needed[@]} -gt 0 ]; then
 fi
 python3 -m pip install -q --disable-pip-version-check \
   "scikit-build-core>=0.8" cmake ninja pytest hypothesis
+# The play extra (quelmar-play's HTTP server): the wheel below is installed
+# without build isolation or its extras, so its packages come here.
+python3 -m pip install -q --disable-pip-version-check "aiohttp>=3.9"
 
 echo "== C++ tests (Debug, sanitizers)"
 cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug \
@@ -56,7 +59,8 @@ python3 scripts/check_wheel.py "$scratch/wheel"
 python3 -m venv "$scratch/venv"
 "$scratch/venv/bin/pip" install -q --disable-pip-version-check "$scratch"/wheel/quelmar-*.whl
 (cd "$scratch" && venv/bin/quelmar-selfplay --size 9 --max-moves 40 --games 4 --out x.jsonl &&
-  venv/bin/quelmar-records check x.jsonl && venv/bin/python -c "import quelmar_kit.records")
+  venv/bin/quelmar-records check x.jsonl && venv/bin/python -c "import quelmar_kit.records" &&
+  venv/bin/quelmar-play --help >/dev/null)
 rm -rf "$scratch"
 # ---- end of type stub, toolkit types and wheel contents --------------------
 

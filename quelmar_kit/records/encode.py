@@ -46,6 +46,12 @@ def _turn(delta: qm.GameDelta, note: Note | None) -> dict[str, Any]:
     return entry
 
 
+def encode_turn(delta: qm.GameDelta, note: Note | None = None) -> str:
+    """One turn as `encode` writes it inside a record's log, for stores that
+    keep a log turn by turn (the play server's database)."""
+    return dumps(_turn(delta, note))
+
+
 def encode(record: Record) -> str:
     """`record` as one line of JSON, without the newline. Coordinates and
     territory are written as their shortest round-trip decimals, so they
