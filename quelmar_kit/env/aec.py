@@ -79,11 +79,10 @@ class raw_env(AECEnv, EzPickle):  # type: ignore[misc]  # noqa: N801 (PettingZoo
             raise limits.SettingError(f"render_mode must be one of {', '.join(RENDER_MODES)} "
                                       f"or None, not {render_mode!r}")
         self.actions = check_action_kind(actions)
-        self._settings = (board_size, grid, komi, max_moves, bool(shaped))
         self.legal_mask = bool(legal_mask)
         self.render_mode = render_mode
         # Built once here, checking every setting; reset() starts it anew.
-        self.episode = Episode(*self._settings)
+        self.episode = Episode(board_size, grid, komi, max_moves, bool(shaped))
         size = self.episode.grid.size
         self.possible_agents = list(AGENTS)
         self.agents = list(AGENTS)
@@ -102,7 +101,7 @@ class raw_env(AECEnv, EzPickle):  # type: ignore[misc]  # noqa: N801 (PettingZoo
         # PettingZoo's tools expect to find.
         if seed is not None or not hasattr(self, "np_random"):
             self.np_random, _ = gymnasium.utils.seeding.np_random(seed)
-        self.episode = Episode(*self._settings)
+        self.episode = self.episode.fresh()
         self._start()
 
     def _start(self) -> None:
@@ -159,12 +158,9 @@ class raw_env(AECEnv, EzPickle):  # type: ignore[misc]  # noqa: N801 (PettingZoo
 
 
 def env(**kwargs: Any) -> Any:
-    """The environment in PettingZoo's checking wrappers: out-of-range box
-    actions are clipped (with a warning), grid actions must lie in the
-    space, and the API order is enforced."""
-    inner: Any = raw_env(**kwargs)
-    if inner.actions == "box":
-        inner = wrappers.ClipOutOfBoundsWrapper(inner)
-    else:
-        inner = wrappers.AssertOutOfBoundsWrapper(inner)
-    return wrappers.OrderEnforcingWrapper(inner)
+    """The environment in PettingZoo's order-enforcing wrapper (no step
+    before reset, and so on). Its own checks stand in for the action
+    wrappers: a box action is clipped to [-1, 1] and refused when not
+    finite or not of shape (3,), a grid action refused outside the space,
+    each with a one-line ActionError."""
+    return wrappers.OrderEnforcingWrapper(raw_env(**kwargs))

@@ -22,6 +22,7 @@ The game is the single source of truth: the view only follows its deltas.
 
 from __future__ import annotations
 
+import math
 import operator
 from typing import Literal, Union
 
@@ -64,20 +65,24 @@ def check_action_kind(value: object) -> ActionKind:
 
 def box_move(game: qm.Game, action: object) -> Move:
     """The move a box action names in `game`."""
-    try:
-        a = np.asarray(action, dtype=np.float64)
-    except (TypeError, ValueError):
-        raise ActionError(f"a box action is three numbers, not {action!r:.80}") from None
-    if a.shape != (3,):
-        raise ActionError(f"a box action has shape (3,), not {a.shape}")
-    if not np.isfinite(a).all():
-        raise ActionError(f"a box action must be finite, not {a.tolist()}")
-    a = np.clip(a, -1.0, 1.0)
-    if a[2] > 0.0:
+    if isinstance(action, np.ndarray) and action.dtype.kind in "fiu":
+        values = action
+    else:
+        try:
+            values = np.asarray(action, dtype=np.float64)
+        except (TypeError, ValueError):
+            raise ActionError(f"a box action is three numbers, not {action!r:.80}") from None
+    if values.shape != (3,):
+        raise ActionError(f"a box action has shape (3,), not {values.shape}")
+    # Three Python floats (exact from float32): cheaper than numpy here.
+    x, y, pass_ = (float(v) for v in values.tolist())
+    if not (math.isfinite(x) and math.isfinite(y) and math.isfinite(pass_)):
+        raise ActionError(f"a box action must be finite, not {[x, y, pass_]}")
+    if pass_ > 0.0:
         return PASS
     size = game.board_size
-    target = ((float(a[0]) + 1.0) * 0.5 * size, (float(a[1]) + 1.0) * 0.5 * size)
-    point = game.nearest_living_move(target)
+    x, y = min(1.0, max(-1.0, x)), min(1.0, max(-1.0, y))
+    point = game.nearest_living_move(((x + 1.0) * 0.5 * size, (y + 1.0) * 0.5 * size))
     return PASS if point is None else point
 
 
@@ -105,9 +110,14 @@ def grid_move(grid: Grid, action: object) -> Move:
 class Episode:
     """A game from the empty board, with the episode's end and rewards."""
 
-    def __init__(self, board_size: float, grid: int, komi: float | None = None,
+    def __init__(self, board_size: float, grid: int | Grid, komi: float | None = None,
                  max_moves: int = DEFAULT_MAX_MOVES, shaped: bool = False):
-        self.grid = Grid(board_size, grid)
+        # A Grid is fixed by its two sizes; environments hand theirs to each
+        # new episode rather than build it again.
+        if isinstance(grid, Grid) and grid.board_size == board_size:
+            self.grid = grid
+        else:
+            self.grid = Grid(board_size, grid.size if isinstance(grid, Grid) else grid)
         size = self.grid.board_size
         self.komi = limits.check_komi(scoring.DEFAULT_KOMI if komi is None else komi, size)
         self.max_moves = check_max_moves(max_moves)
@@ -117,6 +127,10 @@ class Episode:
         self.result: scoring.Result | None = None
         self.refusal: str | None = None  # the engine's words for an illegal move
         self._margin = scoring.margin_of(self.game.territory(), self.komi) if shaped else 0.0
+
+    def fresh(self) -> Episode:
+        """A new episode with the same settings, from the empty board."""
+        return Episode(self.grid.board_size, self.grid, self.komi, self.max_moves, self.shaped)
 
     @property
     def over(self) -> bool:
@@ -183,15 +197,18 @@ class Episode:
     def action_mask(self, legal: bool = False) -> np.ndarray:
         """The grid actions open to the colour to move, as int8 0/1: the
         placeable centres and the pass; with `legal`, less the centres the
-        rules would refuse as self-capture (one probe a centre)."""
-        mask = np.zeros(self.grid.cells + 1, dtype=np.int8)
-        if self.result is None:
-            cells = np.flatnonzero(self.view.placeable())
-            if legal:
-                accepted = [self.accepts(self.grid.centre(int(c))) for c in cells]
-                cells = cells[np.array(accepted, dtype=np.bool_)]
-            mask[cells] = 1
-        mask[self.grid.cells] = 1
+        rules would refuse as self-capture (one probe a centre). Once the
+        episode is over, only the pass."""
+        cells = self.grid.cells
+        mask = np.zeros(cells + 1, dtype=np.int8)
+        mask[cells] = 1
+        if self.result is not None:
+            return mask
+        placeable = self.view.placeable()
+        if legal:
+            for cell in np.flatnonzero(placeable):
+                placeable[cell] = self.accepts(self.grid.centre(int(cell)))
+        mask[:cells] = placeable
         return mask
 
     def accepts(self, point: tuple[float, float]) -> bool:

@@ -42,9 +42,11 @@ class ForcedEyes:
     def points(self) -> list[Point]:
         return list(self._eyes.values())
 
-    def play(self, stone: Point, captured: Iterable[Point]) -> tuple[list[Point], list[Point]]:
+    def play(self, stone: Point, captured: list[Point]) -> tuple[list[Point], list[Point]]:
         """A stone played at `stone` that captured stones at `captured`
         (in the delta's order). Answers the eyes removed and the eyes added."""
+        if not self._eyes and not captured:
+            return [], []  # the usual move
         key = _key(stone)
         removed: list[Point]
         if key in self._eyes:

@@ -17,18 +17,21 @@ an 8-bit image by the libraries that scale such inputs by 1/255.
 
 The planes follow the rules' own arithmetic. A centre is placeable when
 its depth in dead space is at most EPSILON: the inset square's four
-penetrations and, for each stone in play, 2.0 less its distance (the square
-root of the sum of squares); or when a forced eye sits exactly on it.
-Territory is the Voronoi partition, so a centre belongs to the colour of
-its nearest stone; on an exact tie the stone with the lower id wins.
+penetrations and, for each stone in play, 2.0 less its distance; or when a
+forced eye sits exactly on it. Territory is the Voronoi partition, so a
+centre belongs to the colour of its nearest stone; on an exact tie the
+stone with the lower id wins.
 
-`BoardView` keeps, per cell, the distance to the nearest stone and that
-stone, and updates them from each delta: a new stone is one pass of numpy
-over the cells, a capture recomputes only the cells whose nearest stone
-left. Nothing loops over cells in Python.
+`BoardView` keeps, per cell, the squared distance to the nearest stone,
+and updates it and the planes from each delta: a new stone is one pass of
+numpy over the cells, a capture recomputes only the cells whose nearest
+stone left. Nothing loops over cells in Python.
 """
 
 from __future__ import annotations
+
+import math
+from fractions import Fraction
 
 import numpy as np
 import numpy.typing as npt
@@ -42,9 +45,40 @@ CHANNELS = ("own_stones", "opponent_stones", "placeable", "own_territory",
 OWN_STONES, OPPONENT_STONES, PLACEABLE, OWN_TERRITORY, OPPONENT_TERRITORY, FORCED_EYES, WHITE = (
     range(len(CHANNELS)))
 PLANE_DTYPE = np.float32
-
 Planes = npt.NDArray[np.float32]
-NO_OWNER = -1  # a cell's owner before any stone is played
+
+# The view keeps the planes by absolute colour, Black's first, with a row
+# of zeros and a row of ones after them; an observation is one gather of
+# rows in the player's order.
+_BLACK_STONES, _WHITE_STONES, _PLACEABLE, _BLACK_TERRITORY, _WHITE_TERRITORY, _EYES = range(6)
+_ZEROS, _ONES = 6, 7
+_ORDER = {0: np.array([_BLACK_STONES, _WHITE_STONES, _PLACEABLE, _BLACK_TERRITORY,
+                       _WHITE_TERRITORY, _EYES, _ZEROS]),
+          1: np.array([_WHITE_STONES, _BLACK_STONES, _PLACEABLE, _WHITE_TERRITORY,
+                       _BLACK_TERRITORY, _EYES, _ONES])}
+
+
+def _clear_square() -> float:
+    """The least squared distance from a stone at which a point lies
+    outside its dead zone by the rules' test, 2.0 - sqrt(d2) <= EPSILON.
+    For sqrt(d2) in [1, 4] the subtraction is exact, so the test is
+    sqrt(d2) >= 2 - EPSILON; sqrt is correctly rounded and monotonic, so
+    that is d2 >= this value, and no square root is needed per cell."""
+    bound = Fraction(2) - Fraction(qm.EPSILON)
+    least = 2.0 - qm.EPSILON
+    while Fraction(least) < bound:
+        least = math.nextafter(least, math.inf)
+    while Fraction(math.nextafter(least, 0.0)) >= bound:
+        least = math.nextafter(least, 0.0)
+    square = least * least
+    while math.sqrt(math.nextafter(square, 0.0)) >= least:
+        square = math.nextafter(square, 0.0)
+    while math.sqrt(square) < least:
+        square = math.nextafter(square, math.inf)
+    return square
+
+
+CLEAR_SQUARE = _clear_square()
 
 
 class BoardView:
@@ -57,13 +91,18 @@ class BoardView:
         self.eyes = ForcedEyes()
         # Stones in play: id -> (x, y, colour 0 or 1), in ascending id order.
         self.stones: dict[int, tuple[float, float, int]] = {}
-        self.nearest_distance: FloatArray = np.full(n, np.inf)
-        self.nearest_stone = np.full(n, -1, dtype=np.int64)
-        self.owner = np.full(n, NO_OWNER, dtype=np.int8)
-        # Stones and eyes per cell (two stones can share a coarse cell).
-        self.stone_count = np.zeros((2, n), dtype=np.int32)
-        self.eye_count = np.zeros(n, dtype=np.int32)
-        self.eye_on_centre = np.zeros(n, dtype=np.bool_)
+        self.nearest_square: FloatArray = np.full(n, np.inf)
+        # Stones and eyes per cell (two stones can share a coarse cell),
+        # as Python lists: single cells change, which numpy does slowly.
+        self.stone_count = [[0] * n, [0] * n]
+        self.eye_count = [0] * n
+        self.rows = np.zeros((8, n), dtype=PLANE_DTYPE)
+        self.rows[_ONES] = 1.0
+        self._eye_on_centre = np.zeros(n, dtype=np.bool_)
+        self._square = np.empty(n)  # scratch
+        self._other = np.empty(n)
+        self._closer = np.empty(n, dtype=np.bool_)
+        self._placeable()
 
     def apply(self, delta: qm.GameDelta) -> None:
         """Follows one committed delta of the game."""
@@ -79,66 +118,92 @@ class BoardView:
         for eye in added:
             self._count_eye(eye, +1)
         self.stones[stone.id] = (x, y, colour)
-        self.stone_count[colour, self.grid.cell_of((x, y))] += 1
-        self._nearer(stone.id, x, y, colour)
+        self._count_stone(colour, (x, y), +1)
+        self._nearer(x, y, colour)
         for cx, cy, c in captured:
-            self.stone_count[c, self.grid.cell_of((cx, cy))] -= 1
+            self._count_stone(c, (cx, cy), -1)
         if captured:
-            self._orphaned(delta.captured_stone_ids)
+            self._orphaned(captured)
+        self._placeable()
 
     def placeable(self) -> BoolArray:
         """Per cell, whether its centre is placeable (flat, row-major)."""
-        clear = (2.0 - self.nearest_distance) <= qm.EPSILON
-        return (self.grid.inside_inset & clear) | self.eye_on_centre
+        placeable: BoolArray = self.rows[_PLACEABLE] != 0.0
+        return placeable
+
+    def owner(self, colour: int) -> BoolArray:
+        """Per cell, whether the stone nearest its centre has `colour`."""
+        owned: BoolArray = self.rows[_BLACK_TERRITORY + colour] != 0.0
+        return owned
 
     def planes(self, player: qm.Color) -> Planes:
         """A fresh observation from `player`'s side."""
-        own = int(player)
-        g = self.grid.size
-        out = np.empty((len(CHANNELS), self.grid.cells), dtype=PLANE_DTYPE)
-        out[OWN_STONES] = self.stone_count[own] > 0
-        out[OPPONENT_STONES] = self.stone_count[1 - own] > 0
-        out[PLACEABLE] = self.placeable()
-        out[OWN_TERRITORY] = self.owner == own
-        out[OPPONENT_TERRITORY] = self.owner == 1 - own
-        out[FORCED_EYES] = self.eye_count > 0
-        out[WHITE] = own
-        return out.reshape(len(CHANNELS), g, g)
+        out = self.rows.take(_ORDER[int(player)], axis=0)
+        return out.reshape(len(CHANNELS), self.grid.size, self.grid.size)
+
+    def eye_on_centre(self) -> BoolArray:
+        """Per cell, whether a forced eye sits exactly on its centre."""
+        on_centre: BoolArray = self._eye_on_centre.copy()
+        return on_centre
+
+    def _count_stone(self, colour: int, point: Point, step: int) -> None:
+        cell = self.grid.cell_of(point)
+        counts = self.stone_count[colour]
+        counts[cell] += step
+        self.rows[_BLACK_STONES + colour, cell] = counts[cell] > 0
 
     def _count_eye(self, eye: Point, step: int) -> None:
         cell = self.grid.cell_of(eye)
         self.eye_count[cell] += step
+        self.rows[_EYES, cell] = self.eye_count[cell] > 0
         if self.grid.is_centre(eye, cell):
-            self.eye_on_centre[cell] = step > 0
+            self._eye_on_centre[cell] = step > 0
 
-    def _nearer(self, stone_id: int, x: float, y: float, colour: int) -> None:
-        # The new stone has the highest id, so it takes only cells it is
+    def _nearer(self, x: float, y: float, colour: int) -> None:
+        # Squared distances as the rules compute them, p - centre; the new
+        # stone has the highest id, so it takes only the cells it is
         # strictly nearer to: ties stay with the older stone.
-        dx = self.grid.xs - x
-        dy = self.grid.ys - y
-        distance = np.sqrt(dx * dx + dy * dy)
-        closer = distance < self.nearest_distance
-        self.nearest_distance[closer] = distance[closer]
-        self.nearest_stone[closer] = stone_id
-        self.owner[closer] = colour
+        square, other, closer = self._square, self._other, self._closer
+        np.subtract(self.grid.xs, x, out=square)
+        np.multiply(square, square, out=square)
+        np.subtract(self.grid.ys, y, out=other)
+        np.multiply(other, other, out=other)
+        np.add(square, other, out=square)
+        np.less(square, self.nearest_square, out=closer)
+        np.minimum(square, self.nearest_square, out=self.nearest_square)
+        np.putmask(self.rows[_BLACK_TERRITORY + colour], closer, 1.0)
+        np.putmask(self.rows[_WHITE_TERRITORY - colour], closer, 0.0)
 
-    def _orphaned(self, captured_ids: list[int]) -> None:
-        # Only the cells whose nearest stone was captured change hands.
-        cells = np.flatnonzero(np.isin(self.nearest_stone, captured_ids))
+    def _orphaned(self, captured: list[tuple[float, float, int]]) -> None:
+        # Only the cells a captured stone was nearest to change hands: those
+        # where its squared distance equals the least one. On a tie with a
+        # stone still in play the recomputation finds that stone again.
+        xs, ys = self.grid.xs, self.grid.ys
+        gone = np.zeros(self.grid.cells, dtype=np.bool_)
+        for x, y, _ in captured:
+            dx, dy = xs - x, ys - y
+            gone |= (dx * dx + dy * dy) == self.nearest_square
+        cells = np.flatnonzero(gone)
         if cells.size == 0:
             return
         if not self.stones:
-            self.nearest_distance[cells] = np.inf
-            self.nearest_stone[cells] = -1
-            self.owner[cells] = NO_OWNER
+            self.nearest_square[cells] = np.inf
+            self.rows[_BLACK_TERRITORY:_WHITE_TERRITORY + 1, cells] = 0.0
             return
-        ids = np.fromiter(self.stones.keys(), dtype=np.int64, count=len(self.stones))
         table = np.array(list(self.stones.values()), dtype=np.float64)
-        dx = self.grid.xs[cells, None] - table[None, :, 0]
-        dy = self.grid.ys[cells, None] - table[None, :, 1]
-        distance = np.sqrt(dx * dx + dy * dy)
+        dx = xs[cells, None] - table[None, :, 0]
+        dy = ys[cells, None] - table[None, :, 1]
+        square = dx * dx + dy * dy
         # argmin keeps the first of equal minima: the lowest id, as above.
-        best = np.argmin(distance, axis=1)
-        self.nearest_distance[cells] = distance[np.arange(cells.size), best]
-        self.nearest_stone[cells] = ids[best]
-        self.owner[cells] = table[best, 2].astype(np.int8)
+        best = np.argmin(square, axis=1)
+        self.nearest_square[cells] = square[np.arange(cells.size), best]
+        black = table[best, 2] == 0.0
+        self.rows[_BLACK_TERRITORY, cells] = black
+        self.rows[_WHITE_TERRITORY, cells] = ~black
+
+    def _placeable(self) -> None:
+        # Clear of every dead zone and inside the inset, or an eye's centre.
+        clear = np.greater_equal(self.nearest_square, CLEAR_SQUARE, out=self._closer)
+        np.logical_and(clear, self.grid.inside_inset, out=clear)
+        np.logical_or(clear, self._eye_on_centre, out=clear)
+        self.rows[_PLACEABLE] = clear

@@ -12,6 +12,7 @@ import numpy as np
 import numpy.typing as npt
 import quelmar as qm
 
+from . import planes
 from .episode import Episode
 
 IMAGE_SIZE = 512
@@ -93,16 +94,16 @@ def ansi(episode: Episode) -> str:
     White's stones, * for a forced eye, + and - for placeable centres in
     Black's and White's territory, . for other placeable centres, and a
     space where no stone may go. A header line gives the turn and score."""
-    view = episode.view
     g = episode.grid.size
+    black_side = episode.planes(qm.Color.BLACK).reshape(len(planes.CHANNELS), -1) != 0.0
     chars = np.full(episode.grid.cells, " ", dtype="<U1")
-    placeable = view.placeable()
+    placeable = black_side[planes.PLACEABLE]
     chars[placeable] = "."
-    chars[placeable & (view.owner == 0)] = "+"
-    chars[placeable & (view.owner == 1)] = "-"
-    chars[view.eye_count > 0] = "*"
-    chars[view.stone_count[0] > 0] = "X"
-    chars[view.stone_count[1] > 0] = "O"
+    chars[placeable & black_side[planes.OWN_TERRITORY]] = "+"
+    chars[placeable & black_side[planes.OPPONENT_TERRITORY]] = "-"
+    chars[black_side[planes.FORCED_EYES]] = "*"
+    chars[black_side[planes.OWN_STONES]] = "X"
+    chars[black_side[planes.OPPONENT_STONES]] = "O"
     black, white = episode.game.territory()
     mover = "Black" if episode.to_move == qm.Color.BLACK else "White"
     status = episode.result.text if episode.result is not None else f"{mover} to move"

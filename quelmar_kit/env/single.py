@@ -48,8 +48,7 @@ class QuelmarEnv(gymnasium.Env[Any, Any]):
         if color not in COLORS:
             raise limits.SettingError(f"color must be one of {', '.join(COLORS)}, not {color!r}")
         self.actions = check_action_kind(actions)
-        self._settings = (board_size, grid, komi, max_moves, bool(shaped))
-        self.episode = Episode(*self._settings)
+        self.episode = Episode(board_size, grid, komi, max_moves, bool(shaped))
         self.opponent_spec = opponent
         self.opponent: Bot = make_bot(opponent, seed=0)  # checks the spec now
         self.color = color
@@ -64,7 +63,7 @@ class QuelmarEnv(gymnasium.Env[Any, Any]):
               options: dict[str, Any] | None = None) -> tuple[Any, dict[str, Any]]:
         super().reset(seed=seed)
         rng = self.np_random
-        self.episode = Episode(*self._settings)
+        self.episode = self.episode.fresh()
         self.opponent = make_bot(self.opponent_spec, seed=int(rng.integers(MAX_BOT_SEED)))
         if self.color == "either":
             self.agent_color = qm.Color.BLACK if rng.integers(2) == 0 else qm.Color.WHITE
