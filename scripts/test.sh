@@ -15,6 +15,10 @@ if [ ${#apt_needed[@]} -gt 0 ]; then
 fi
 python3 -m pip install -q --disable-pip-version-check \
   "scikit-build-core>=0.8" cmake ninja pytest hypothesis
+# The rl and openspiel extras, for the environments' tests and their types
+# (open_spiel is a binary wheel: a few seconds, nothing built here).
+python3 -m pip install -q --disable-pip-version-check \
+  "numpy>=1.24" "gymnasium>=1.0" "pettingzoo>=1.24" "open_spiel>=1.5"
 
 echo "== C++ tests (Debug, sanitizers)"
 cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug \

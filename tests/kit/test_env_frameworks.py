@@ -5,6 +5,7 @@ not check: rewards by the toolkit's scoring, the illegal-move rule,
 hostile actions and settings, pickling and pictures."""
 
 import copy
+import importlib.util
 import os
 import pickle
 import subprocess
@@ -243,3 +244,12 @@ def test_the_toolkit_imports_without_the_rl_packages():
     done = subprocess.run([sys.executable, "-c", code], env=env_vars, capture_output=True,
                           text=True, timeout=60)
     assert done.returncode == 0, done.stderr
+
+
+def test_the_example_plays_bots_through_the_environment(capsys):
+    spec = importlib.util.spec_from_file_location("rl_match", ROOT / "examples" / "rl_match.py")
+    example = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(example)
+    assert example.main(["--episodes", "3", "--max-moves", "30"]) == 0
+    printed = capsys.readouterr().out
+    assert "episode 3:" in printed and "over 3 episodes" in printed
