@@ -25,9 +25,11 @@ from __future__ import annotations
 from typing import Any
 
 import numpy as np
-import pyspiel
+# OpenSpiel ships no type information (pyspiel is a compiled module
+# without stubs); its names are Any here.
+import pyspiel  # type: ignore[import-not-found]
 import quelmar as qm
-from open_spiel.python.observation import IIGObserverForPublicInfoGame
+from open_spiel.python.observation import IIGObserverForPublicInfoGame  # type: ignore[import-untyped]
 
 from . import scoring
 from .env import render

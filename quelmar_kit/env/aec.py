@@ -26,8 +26,9 @@ import gymnasium
 import numpy as np
 import quelmar as qm
 from gymnasium.utils import EzPickle
-from pettingzoo import AECEnv
-from pettingzoo.utils import wrappers
+# PettingZoo ships no type information; its names are Any here.
+from pettingzoo import AECEnv  # type: ignore[import-untyped]
+from pettingzoo.utils import wrappers  # type: ignore[import-untyped]
 
 from .. import limits
 from . import render as rendering
