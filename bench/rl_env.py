@@ -11,6 +11,9 @@ holds on a busy machine.
     python bench/rl_env.py [--boards 9 18] [--grids 19 32] [--steps N]
                            [--actions box grid] [--rounds R] [--seed S]
 
+The last column is the same for `raw_env`, without PettingZoo's
+order-enforcing wrapper.
+
 Box actions pass with probability 1/50 (a uniformly sampled box passes
 half the time and ends every episode within a few turns); grid actions
 pick a placeable centre uniformly, or pass with the same probability.
@@ -26,16 +29,18 @@ import numpy as np
 import quelmar as qm
 
 from quelmar_kit.env import env as make_env
+from quelmar_kit.env import raw_env
 
 PASS_CHANCE = 1 / 50
 
 
 def env_run(board: float, grid: int, kind: str, steps: int, seed: int,
-            max_moves: int) -> tuple[float, list[object]]:
+            max_moves: int, raw: bool) -> tuple[float, list[object]]:
     """Seconds for `steps` steps of the environment (the dead steps and
     resets at each episode's end included) and the actions it took. The
     random numbers are drawn before the clock starts."""
-    e = make_env(board_size=board, grid=grid, actions=kind, max_moves=max_moves)
+    e = (raw_env if raw else make_env)(board_size=board, grid=grid, actions=kind,
+                                       max_moves=max_moves)
     rng = np.random.default_rng(seed)
     boxes = rng.uniform(-1.0, 1.0, (steps, 3)).astype(np.float32)
     boxes[:, 2] = np.where(rng.random(steps) < PASS_CHANCE, 1.0, -1.0)
@@ -115,15 +120,18 @@ def main() -> None:
     parser.add_argument("--seed", type=int, default=1)
     args = parser.parse_args()
     print(f"{'actions':>7} {'board':>5} {'G':>3} {'stones':>6} {'env steps/s':>12} "
-          f"{'engine steps/s':>15} {'env/engine time':>16}")
+          f"{'engine steps/s':>15} {'env/engine time':>16} {'raw_env/engine':>15}")
     for kind in args.actions:
         for board in args.boards:
             for grid in args.grids:
-                ratios, env_rates, engine_rates, stones = [], [], [], []
+                ratios, raw_ratios, env_rates, engine_rates, stones = [], [], [], [], []
                 for r in range(args.rounds):
                     spent, taken = env_run(board, grid, kind, args.steps, args.seed + r,
-                                           args.max_moves)
+                                           args.max_moves, raw=False)
                     bare, mean_stones = engine_run(board, grid, kind, taken, args.max_moves)
+                    raw_spent, _ = env_run(board, grid, kind, args.steps, args.seed + r,
+                                                   args.max_moves, raw=True)
+                    raw_ratios.append(raw_spent / bare)
                     # Per move played: the env's time includes the dead
                     # steps and resets at each episode's end.
                     ratios.append(spent / bare)
@@ -133,7 +141,8 @@ def main() -> None:
                 print(f"{kind:>7} {board:5g} {grid:3d} {statistics.median(stones):6.1f} "
                       f"{statistics.median(env_rates):12.0f} "
                       f"{statistics.median(engine_rates):15.0f} "
-                      f"{statistics.median(ratios):15.2f}x", flush=True)
+                      f"{statistics.median(ratios):15.2f}x "
+                      f"{statistics.median(raw_ratios):14.2f}x", flush=True)
 
 
 if __name__ == "__main__":

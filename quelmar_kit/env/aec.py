@@ -131,8 +131,9 @@ class raw_env(AECEnv, EzPickle):  # type: ignore[misc]  # noqa: N801 (PettingZoo
             self._was_dead_step(action)
             return
         episode = self.episode
+        move = episode.move_of(self.actions, action)  # a bad action changes nothing
         self._cumulative_rewards[agent] = 0.0
-        black = episode.play(episode.move_of(self.actions, action))
+        black = episode.play(move)
         self.rewards = {AGENTS[0]: black, AGENTS[1]: -black}
         if episode.over:
             ended = {a: not episode.truncated for a in AGENTS}
