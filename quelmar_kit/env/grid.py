@@ -55,6 +55,7 @@ class Grid:
         self.board_size = limits.check_board_size(board_size)
         self.size = check_grid(grid)
         self.cells = self.size * self.size
+        self._per_unit = self.size / self.board_size  # cells per board unit
         # One coordinate per row or column; every centre is built from these.
         self.centres: FloatArray = (np.arange(self.size, dtype=np.float64) + 0.5) * (
             self.board_size / self.size)
@@ -77,8 +78,8 @@ class Grid:
         """The flat index of the cell holding `point` (a point on the far
         edge belongs to the last cell)."""
         last = self.size - 1
-        col = min(last, max(0, math.floor(point[0] * self.size / self.board_size)))
-        row = min(last, max(0, math.floor(point[1] * self.size / self.board_size)))
+        col = min(last, max(0, math.floor(point[0] * self._per_unit)))
+        row = min(last, max(0, math.floor(point[1] * self._per_unit)))
         return row * self.size + col
 
     def is_centre(self, point: tuple[float, float], cell: int) -> bool:

@@ -179,11 +179,10 @@ class BoardView:
         # where its squared distance equals the least one. On a tie with a
         # stone still in play the recomputation finds that stone again.
         xs, ys = self.grid.xs, self.grid.ys
-        gone = np.zeros(self.grid.cells, dtype=np.bool_)
-        for x, y, _ in captured:
-            dx, dy = xs - x, ys - y
-            gone |= (dx * dx + dy * dy) == self.nearest_square
-        cells = np.flatnonzero(gone)
+        lost = np.array(captured, dtype=np.float64)
+        dx = xs[:, None] - lost[None, :, 0]
+        dy = ys[:, None] - lost[None, :, 1]
+        cells = np.flatnonzero(((dx * dx + dy * dy) == self.nearest_square[:, None]).any(axis=1))
         if cells.size == 0:
             return
         if not self.stones:

@@ -217,6 +217,9 @@ def test_openspiel_legal_actions_are_exactly_the_accepted_moves():
                 state.apply_action(illegal[rng.integers(len(illegal))])
             refusals += 1
             assert str(state) == before and state.legal_actions() == legal
+        twin = state.clone()
+        twin.apply_action(legal[-1])  # a clone goes its own way
+        assert twin.history() != state.history() and state.legal_actions() == legal
         # A stone where one is legal, so that the board fills and captures come.
         state.apply_action(legal[rng.integers(len(legal) - 1)] if len(legal) > 1 else legal[0])
     assert refusals > 10 and state.returns()[0] == -state.returns()[1]
