@@ -1,22 +1,21 @@
 #!/usr/bin/env python3
-"""Environment steps per second against the bare engine work of the same
-steps, in one run: the PettingZoo environment (`quelmar_kit.env.env`, in
-its wrappers) takes a seeded stream of actions and is asked for an
-observation before each (`last()`), as a training loop does; the bare
-engine replays the same moves (the snap to the nearest placeable point
-and `try_move`, or `pass_turn`) on a plain `Game`. The two runs alternate
-`--rounds` times and the ratio is the median of the rounds' ratios, so it
-holds on a busy machine.
+"""Environment steps per second beside the bare engine work of the same
+steps, measured in lockstep: each step of the PettingZoo environment
+(`last()` for the observation, then `step()`) is followed by the same move
+on a plain engine `Game` (the snap to the nearest placeable point for box
+actions, then `try_move`, or `pass_turn`), and each side has its own clock.
+Both sides meet the machine in the same state, so the ratio holds on a busy
+machine; it is the median over `--rounds` runs.
 
     python bench/rl_env.py [--boards 9 18] [--grids 19 32] [--steps N]
                            [--actions box grid] [--rounds R] [--seed S]
 
-The last column is the same for `raw_env`, without PettingZoo's
-order-enforcing wrapper.
-
-Box actions pass with probability 1/50 (a uniformly sampled box passes
-half the time and ends every episode within a few turns); grid actions
-pick a placeable centre uniformly, or pass with the same probability.
+`env()` is the environment in PettingZoo's order-enforcing wrapper, as
+users make it; `raw_env` is without it. Box actions pass with probability
+1/50 (a uniformly sampled box passes half the time and ends every episode
+within a few turns); grid actions pick a placeable centre uniformly, or
+pass with the same probability. The random numbers are drawn before the
+clocks start; the grid policy's pick from the mask is on neither clock.
 """
 
 from __future__ import annotations
@@ -24,6 +23,7 @@ from __future__ import annotations
 import argparse
 import statistics
 import time
+from typing import Any
 
 import numpy as np
 import quelmar as qm
@@ -34,79 +34,64 @@ from quelmar_kit.env import raw_env
 PASS_CHANCE = 1 / 50
 
 
-def env_run(board: float, grid: int, kind: str, steps: int, seed: int,
-            max_moves: int, raw: bool) -> tuple[float, list[object]]:
-    """Seconds for `steps` steps of the environment (the dead steps and
-    resets at each episode's end included) and the actions it took. The
-    random numbers are drawn before the clock starts."""
-    e = (raw_env if raw else make_env)(board_size=board, grid=grid, actions=kind,
-                                       max_moves=max_moves)
+def lockstep(board: float, grid: int, kind: str, steps: int, seed: int, max_moves: int,
+             raw: bool) -> tuple[float, float, int, float]:
+    """Seconds in the environment and in the bare engine for `steps` steps,
+    the moves played, and the mean number of stones in play."""
+    e: Any = (raw_env if raw else make_env)(board_size=board, grid=grid, actions=kind,
+                                            max_moves=max_moves)
     rng = np.random.default_rng(seed)
     boxes = rng.uniform(-1.0, 1.0, (steps, 3)).astype(np.float32)
     boxes[:, 2] = np.where(rng.random(steps) < PASS_CHANCE, 1.0, -1.0)
     picks = rng.random(steps)
+    centres = (np.arange(grid, dtype=np.float64) + 0.5) * (board / grid)
     e.reset(seed=seed)
-    taken: list[object] = []
-    start = time.perf_counter()
+    game = qm.Game(board)
+    in_env = in_engine = 0.0
+    played = stones = 0
+    clock = time.perf_counter
+    observation, _, terminated, truncated, _ = e.last()
     for i in range(steps):
-        observation, _, terminated, truncated, _ = e.last()
         if terminated or truncated:
+            start = clock()
             e.step(None)
             if not e.agents:
                 e.reset()
+            observation, _, terminated, truncated, _ = e.last()
+            in_env += clock() - start
+            game = qm.Game(board)
             continue
-        action: object
+        target: tuple[float, float] | None
         if kind == "box":
-            action = boxes[i]
+            action: object = boxes[i]
+            target = None if boxes[i, 2] > 0.0 else (
+                (float(boxes[i, 0]) + 1.0) * 0.5 * board, (float(boxes[i, 1]) + 1.0) * 0.5 * board)
         else:
             open_cells = np.flatnonzero(observation["action_mask"][:-1])
             if open_cells.size == 0 or boxes[i, 2] > 0.0:
-                action = grid * grid
+                action, target = grid * grid, None
             else:
-                action = int(open_cells[int(picks[i] * open_cells.size)])
-        taken.append(action)
+                cell = int(open_cells[int(picks[i] * open_cells.size)])
+                action, target = cell, (float(centres[cell % grid]), float(centres[cell // grid]))
+        start = clock()
         e.step(action)
-    spent = time.perf_counter() - start
-    return spent, taken
-
-
-def engine_run(board: float, grid: int, kind: str, actions: list[object],
-               max_moves: int) -> tuple[float, float]:
-    """Seconds the engine alone takes for the same actions: the same
-    points (snapped by `nearest_living_move` for box actions, cell centres
-    for grid ones), `try_move` or `pass_turn`, and a new game wherever an
-    episode ended; and the mean number of stones in play (its cost, a
-    property read a step, is in the engine's time, not the env's)."""
-    centres = (np.arange(grid, dtype=np.float64) + 0.5) * (board / grid)
-    points: list[tuple[float, float] | None] = []
-    for action in actions:
-        if kind == "box":
-            a = np.clip(np.asarray(action, dtype=np.float64), -1.0, 1.0)
-            points.append(None if a[2] > 0.0 else
-                          ((float(a[0]) + 1.0) * 0.5 * board, (float(a[1]) + 1.0) * 0.5 * board))
-        else:
-            cell = int(action)  # type: ignore[call-overload]
-            points.append(None if cell == grid * grid else
-                          (float(centres[cell % grid]), float(centres[cell // grid])))
-    start = time.perf_counter()
-    game = qm.Game(board)
-    stones = 0
-    for point in points:
-        if point is None:
+        observation, _, terminated, truncated, _ = e.last()
+        middle = clock()
+        if target is None:
             game.pass_turn()
         else:
             if kind == "box":
-                snapped = game.nearest_living_move(point)
-                point = point if snapped is None else snapped
+                snapped = game.nearest_living_move(target)
+                target = target if snapped is None else snapped
             try:
-                game.try_move(point)
+                game.try_move(target)
             except qm.StonePlayError:
-                game = qm.Game(board)  # the mover forfeits: a new episode
-                continue
+                pass  # the environment ends the episode: a new game follows
+        in_engine += clock() - middle
+        in_env += middle - start
+        played += 1
         stones += game.stone_count
-        if game.status.has_ended() or game.turn >= max_moves:
-            game = qm.Game(board)
-    return time.perf_counter() - start, stones / max(1, len(points))
+    return in_env, in_engine, played, stones / max(1, played)
 
 
 def main() -> None:
@@ -120,29 +105,25 @@ def main() -> None:
     parser.add_argument("--seed", type=int, default=1)
     args = parser.parse_args()
     print(f"{'actions':>7} {'board':>5} {'G':>3} {'stones':>6} {'env steps/s':>12} "
-          f"{'engine steps/s':>15} {'env/engine time':>16} {'raw_env/engine':>15}")
+          f"{'engine steps/s':>15} {'env/engine':>11} {'raw_env/engine':>15}")
     for kind in args.actions:
         for board in args.boards:
             for grid in args.grids:
-                ratios, raw_ratios, env_rates, engine_rates, stones = [], [], [], [], []
+                rows: dict[bool, list[tuple[float, float, float]]] = {False: [], True: []}
+                stones = []
                 for r in range(args.rounds):
-                    spent, taken = env_run(board, grid, kind, args.steps, args.seed + r,
-                                           args.max_moves, raw=False)
-                    bare, mean_stones = engine_run(board, grid, kind, taken, args.max_moves)
-                    raw_spent, _ = env_run(board, grid, kind, args.steps, args.seed + r,
-                                                   args.max_moves, raw=True)
-                    raw_ratios.append(raw_spent / bare)
-                    # Per move played: the env's time includes the dead
-                    # steps and resets at each episode's end.
-                    ratios.append(spent / bare)
-                    env_rates.append(args.steps / spent)
-                    engine_rates.append(len(taken) / bare)
-                    stones.append(mean_stones)
+                    for raw in (False, True):
+                        in_env, in_engine, played, mean_stones = lockstep(
+                            board, grid, kind, args.steps, args.seed + r, args.max_moves, raw)
+                        rows[raw].append((args.steps / in_env, played / in_engine,
+                                          in_env / in_engine))
+                        stones.append(mean_stones)
+                wrapped, bare = rows[False], rows[True]
                 print(f"{kind:>7} {board:5g} {grid:3d} {statistics.median(stones):6.1f} "
-                      f"{statistics.median(env_rates):12.0f} "
-                      f"{statistics.median(engine_rates):15.0f} "
-                      f"{statistics.median(ratios):15.2f}x "
-                      f"{statistics.median(raw_ratios):14.2f}x", flush=True)
+                      f"{statistics.median(r[0] for r in wrapped):12.0f} "
+                      f"{statistics.median(r[1] for r in wrapped):15.0f} "
+                      f"{statistics.median(r[2] for r in wrapped):10.2f}x "
+                      f"{statistics.median(r[2] for r in bare):14.2f}x", flush=True)
 
 
 if __name__ == "__main__":
