@@ -151,7 +151,6 @@ class Episode:
         changes nothing."""
         if self.result is not None:
             raise RuntimeError("the episode is over: reset it")
-        mover = self.game.pending_color
         if move == PASS:
             self.game.pass_turn()
         else:
@@ -161,7 +160,7 @@ class Episode:
                 if not forfeit:
                     raise
                 self.refusal = str(refusal)
-                self.result = scoring.forfeited(mover, "illegal-move")
+                self.result = scoring.forfeited(self.game.pending_color, "illegal-move")
                 return self._outcome()
             self.view.apply(delta)
         reward = 0.0

@@ -17,6 +17,7 @@ from typing import Iterable, Iterator
 import quelmar as qm
 
 Point = tuple[float, float]
+Bucket = tuple[int, int]
 
 
 def _key(point: Point) -> Point:
@@ -24,11 +25,18 @@ def _key(point: Point) -> Point:
     return (point[0] + 0.0, point[1] + 0.0)
 
 
+def _bucket(point: Point) -> Bucket:
+    # Squares of side 2.0: the eyes within 2.0 of a point lie in its
+    # square or the eight around it, so a move looks at a few eyes only.
+    return (math.floor(point[0] / qm.STONE_DIAMETER), math.floor(point[1] / qm.STONE_DIAMETER))
+
+
 class ForcedEyes:
     """The forced eyes of a game, kept up to date one delta at a time."""
 
     def __init__(self) -> None:
         self._eyes: dict[Point, Point] = {}
+        self._buckets: dict[Bucket, list[Point]] = {}  # keys of the eyes in each square
 
     def __len__(self) -> int:
         return len(self._eyes)
@@ -45,23 +53,44 @@ class ForcedEyes:
     def play(self, stone: Point, captured: list[Point]) -> tuple[list[Point], list[Point]]:
         """A stone played at `stone` that captured stones at `captured`
         (in the delta's order). Answers the eyes removed and the eyes added."""
-        if not self._eyes and not captured:
-            return [], []  # the usual move
-        key = _key(stone)
-        removed: list[Point]
-        if key in self._eyes:
-            removed = [self._eyes.pop(key)]
-        else:
-            x, y = stone
-            removed = [eye for eye in self._eyes.values()
-                       if math.sqrt((eye[0] - x) * (eye[0] - x) + (eye[1] - y) * (eye[1] - y))
-                       <= qm.STONE_DIAMETER]
+        removed: list[Point] = []
+        if self._eyes:
+            key = _key(stone)
+            if key in self._eyes:
+                removed.append(self._eyes[key])
+            else:
+                removed = self._near(stone)
             for eye in removed:
-                del self._eyes[_key(eye)]
-        added = list(captured)
-        for point in added:
-            self._eyes[_key(point)] = point
-        return removed, added
+                self._take(_key(eye))
+        for point in captured:
+            key = _key(point)
+            if key in self._eyes:
+                self._take(key)  # replaced, as the rules replace an eye at the same key
+            self._eyes[key] = point
+            self._buckets.setdefault(_bucket(key), []).append(key)
+        return removed, list(captured)
+
+    def _near(self, stone: Point) -> list[Point]:
+        """The eyes within 2.0 of `stone`, in no particular order."""
+        x, y = stone
+        bx, by = _bucket(stone)
+        near = []
+        for i in (bx - 1, bx, bx + 1):
+            for j in (by - 1, by, by + 1):
+                for key in self._buckets.get((i, j), ()):
+                    eye = self._eyes[key]
+                    dx, dy = eye[0] - x, eye[1] - y
+                    if math.sqrt(dx * dx + dy * dy) <= qm.STONE_DIAMETER:
+                        near.append(eye)
+        return near
+
+    def _take(self, key: Point) -> None:
+        del self._eyes[key]
+        bucket = _bucket(key)
+        keys = self._buckets[bucket]
+        keys.remove(key)
+        if not keys:
+            del self._buckets[bucket]
 
 
 def forced_eyes(deltas: Iterable[qm.GameDelta]) -> ForcedEyes:

@@ -99,6 +99,10 @@ class BoardView:
         self.rows = np.zeros((8, n), dtype=PLANE_DTYPE)
         self.rows[_ONES] = 1.0
         self._eye_on_centre = np.zeros(n, dtype=np.bool_)
+        # The stones again, as rows (x, y, colour) indexed by id, with a
+        # flag for those in play: what a capture's recomputation reads.
+        self._table = np.zeros((64, 3))
+        self._in_play = np.zeros(64, dtype=np.bool_)
         self._square = np.empty(n)  # scratch
         self._other = np.empty(n)
         self._closer = np.empty(n, dtype=np.bool_)
@@ -118,13 +122,20 @@ class BoardView:
         for eye in added:
             self._count_eye(eye, +1)
         self.stones[stone.id] = (x, y, colour)
+        self._file(stone.id, x, y, colour, delta.captured_stone_ids)
         self._count_stone(colour, (x, y), +1)
         self._nearer(x, y, colour)
         for cx, cy, c in captured:
             self._count_stone(c, (cx, cy), -1)
         if captured:
             self._orphaned(captured)
-        self._placeable()
+        if captured or removed:
+            self._placeable()
+        else:
+            # The usual move: placeable centres are lost inside the new dead
+            # zone only, and no eye lies there (it would have been removed).
+            np.less(self._square, CLEAR_SQUARE, out=self._closer)
+            np.putmask(self.rows[_PLACEABLE], self._closer, 0.0)
 
     def placeable(self) -> BoolArray:
         """Per cell, whether its centre is placeable (flat, row-major)."""
@@ -146,6 +157,17 @@ class BoardView:
         on_centre: BoolArray = self._eye_on_centre.copy()
         return on_centre
 
+    def _file(self, stone_id: int, x: float, y: float, colour: int, captured: list[int]) -> None:
+        if stone_id >= len(self._table):
+            grown = max(2 * len(self._table), stone_id + 1)
+            self._table = np.resize(self._table, (grown, 3))
+            self._in_play = np.concatenate([self._in_play,
+                                            np.zeros(grown - len(self._in_play), np.bool_)])
+        self._table[stone_id] = (x, y, colour)
+        self._in_play[stone_id] = True
+        if captured:
+            self._in_play[captured] = False
+
     def _count_stone(self, colour: int, point: Point, step: int) -> None:
         cell = self.grid.cell_of(point)
         counts = self.stone_count[colour]
@@ -160,9 +182,9 @@ class BoardView:
             self._eye_on_centre[cell] = step > 0
 
     def _nearer(self, x: float, y: float, colour: int) -> None:
-        # Squared distances as the rules compute them, p - centre; the new
-        # stone has the highest id, so it takes only the cells it is
-        # strictly nearer to: ties stay with the older stone.
+        # Squared distances as the rules compute them, p - centre, left in
+        # self._square; the new stone has the highest id, so it takes only
+        # the cells it is strictly nearer to: ties stay with the older stone.
         square, other, closer = self._square, self._other, self._closer
         np.subtract(self.grid.xs, x, out=square)
         np.multiply(square, square, out=square)
@@ -185,11 +207,8 @@ class BoardView:
         cells = np.flatnonzero(((dx * dx + dy * dy) == self.nearest_square[:, None]).any(axis=1))
         if cells.size == 0:
             return
-        if not self.stones:
-            self.nearest_square[cells] = np.inf
-            self.rows[_BLACK_TERRITORY:_WHITE_TERRITORY + 1, cells] = 0.0
-            return
-        table = np.array(list(self.stones.values()), dtype=np.float64)
+        # The capturing stone is in play, so every cell finds a stone.
+        table = self._table[np.flatnonzero(self._in_play[:len(self._table)])]
         dx = xs[cells, None] - table[None, :, 0]
         dy = ys[cells, None] - table[None, :, 1]
         square = dx * dx + dy * dy
