@@ -14,8 +14,9 @@ view of it, and the rules of an episode on top of the rules of the game.
   (truncated); both are scored by area with the komi (`quelmar_kit.scoring`).
 - Rewards: +1 to the winner, -1 to the loser, 0 each for a draw, given when
   the episode ends. With shaping on, each turn also gives Black the change
-  in Black's margin divided by the board's area, and White its opposite;
-  these add up to the final margin over the area.
+  in Black's margin (from 0 before the first turn) divided by the board's
+  area, and White its opposite; these add up to the final margin over the
+  area.
 
 The game is the single source of truth: the view only follows its deltas.
 """
@@ -126,7 +127,9 @@ class Episode:
         self.view = BoardView(self.grid)
         self.result: scoring.Result | None = None
         self.refusal: str | None = None  # the engine's words for an illegal move
-        self._margin = scoring.margin_of(self.game.territory(), self.komi) if shaped else 0.0
+        # Black's margin as last rewarded: starting from 0 (not from the empty
+        # board's -komi) makes the shaped rewards add up to the final margin.
+        self._margin = 0.0
 
     def fresh(self) -> Episode:
         """A new episode with the same settings, from the empty board."""

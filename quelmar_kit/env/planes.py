@@ -89,7 +89,7 @@ class BoardView:
         self.grid = grid
         n = grid.cells
         self.eyes = ForcedEyes()
-        # Stones in play: id -> (x, y, colour 0 or 1), in ascending id order.
+        # Stones in play: id -> (x, y, colour 0 or 1).
         self.stones: dict[int, tuple[float, float, int]] = {}
         self.nearest_square: FloatArray = np.full(n, np.inf)
         # Stones and eyes per cell (two stones can share a coarse cell),
@@ -152,17 +152,11 @@ class BoardView:
         out = self.rows.take(_ORDER[int(player)], axis=0)
         return out.reshape(len(CHANNELS), self.grid.size, self.grid.size)
 
-    def eye_on_centre(self) -> BoolArray:
-        """Per cell, whether a forced eye sits exactly on its centre."""
-        on_centre: BoolArray = self._eye_on_centre.copy()
-        return on_centre
-
     def _file(self, stone_id: int, x: float, y: float, colour: int, captured: list[int]) -> None:
         if stone_id >= len(self._table):
-            grown = max(2 * len(self._table), stone_id + 1)
-            self._table = np.resize(self._table, (grown, 3))
-            self._in_play = np.concatenate([self._in_play,
-                                            np.zeros(grown - len(self._in_play), np.bool_)])
+            more = max(len(self._table), stone_id + 1 - len(self._table))
+            self._table = np.concatenate([self._table, np.zeros((more, 3))])
+            self._in_play = np.concatenate([self._in_play, np.zeros(more, np.bool_)])
         self._table[stone_id] = (x, y, colour)
         self._in_play[stone_id] = True
         if captured:
@@ -208,7 +202,7 @@ class BoardView:
         if cells.size == 0:
             return
         # The capturing stone is in play, so every cell finds a stone.
-        table = self._table[np.flatnonzero(self._in_play[:len(self._table)])]
+        table = self._table[np.flatnonzero(self._in_play)]
         dx = xs[cells, None] - table[None, :, 0]
         dy = ys[cells, None] - table[None, :, 1]
         square = dx * dx + dy * dy
