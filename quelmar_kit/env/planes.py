@@ -19,13 +19,15 @@ The planes follow the rules' own arithmetic. A centre is placeable when
 its depth in dead space is at most EPSILON: the inset square's four
 penetrations and, for each stone in play, 2.0 less its distance; or when a
 forced eye sits exactly on it. Territory is the Voronoi partition, so a
-centre belongs to the colour of its nearest stone; on an exact tie the
-stone with the lower id wins.
+centre belongs to the colour of its nearest stone; a centre exactly as far
+from the nearest stone of each colour lies on the boundary and belongs to
+neither.
 
-`BoardView` keeps, per cell, the squared distance to the nearest stone,
-and updates it and the planes from each delta: a new stone is one pass of
-numpy over the cells, a capture recomputes only the cells whose nearest
-stone left. Nothing loops over cells in Python.
+`BoardView` keeps, per cell and colour, the squared distance to the
+nearest stone of that colour, and updates them and the planes from each
+delta: a new stone is one pass of numpy over the cells, a capture
+recomputes only the cells whose nearest stone of the captured colour left.
+Nothing loops over cells in Python.
 """
 
 from __future__ import annotations
@@ -91,7 +93,9 @@ class BoardView:
         self.eyes = ForcedEyes()
         # Stones in play: id -> (x, y, colour 0 or 1).
         self.stones: dict[int, tuple[float, float, int]] = {}
-        self.nearest_square: FloatArray = np.full(n, np.inf)
+        # Squared distance from each centre to the nearest Black stone (row
+        # 0) and the nearest White one (row 1), as the rules compute it.
+        self.nearest_square: FloatArray = np.full((2, n), np.inf)
         # Stones and eyes per cell (two stones can share a coarse cell),
         # as Python lists: single cells change, which numpy does slowly.
         self.stone_count = [[0] * n, [0] * n]
@@ -177,45 +181,46 @@ class BoardView:
 
     def _nearer(self, x: float, y: float, colour: int) -> None:
         # Squared distances as the rules compute them, p - centre, left in
-        # self._square; the new stone has the highest id, so it takes only
-        # the cells it is strictly nearer to: ties stay with the older stone.
-        square, other, closer = self._square, self._other, self._closer
+        # self._square.
+        square, other = self._square, self._other
         np.subtract(self.grid.xs, x, out=square)
         np.multiply(square, square, out=square)
         np.subtract(self.grid.ys, y, out=other)
         np.multiply(other, other, out=other)
         np.add(square, other, out=square)
-        np.less(square, self.nearest_square, out=closer)
-        np.minimum(square, self.nearest_square, out=self.nearest_square)
-        np.putmask(self.rows[_BLACK_TERRITORY + colour], closer, 1.0)
-        np.putmask(self.rows[_WHITE_TERRITORY - colour], closer, 0.0)
+        np.minimum(square, self.nearest_square[colour], out=self.nearest_square[colour])
+        self._territory()
+
+    def _territory(self) -> None:
+        black, white = self.nearest_square
+        np.less(black, white, out=self.rows[_BLACK_TERRITORY])
+        np.less(white, black, out=self.rows[_WHITE_TERRITORY])
 
     def _orphaned(self, captured: list[tuple[float, float, int]]) -> None:
-        # Only the cells a captured stone was nearest to change hands: those
-        # where its squared distance equals the least one. On a tie with a
-        # stone still in play the recomputation finds that stone again.
+        # Per colour captured (a move captures the opponent's), only the
+        # cells one of its stones was nearest to change: those where its
+        # squared distance equals that colour's least one.
         xs, ys = self.grid.xs, self.grid.ys
-        lost = np.array(captured, dtype=np.float64)
-        dx = xs[:, None] - lost[None, :, 0]
-        dy = ys[:, None] - lost[None, :, 1]
-        cells = np.flatnonzero(((dx * dx + dy * dy) == self.nearest_square[:, None]).any(axis=1))
-        if cells.size == 0:
-            return
-        # The capturing stone is in play, so every cell finds a stone.
-        table = self._table[np.flatnonzero(self._in_play)]
-        dx = xs[cells, None] - table[None, :, 0]
-        dy = ys[cells, None] - table[None, :, 1]
-        square = dx * dx + dy * dy
-        # argmin keeps the first of equal minima: the lowest id, as above.
-        best = np.argmin(square, axis=1)
-        self.nearest_square[cells] = square[np.arange(cells.size), best]
-        black = table[best, 2] == 0.0
-        self.rows[_BLACK_TERRITORY, cells] = black
-        self.rows[_WHITE_TERRITORY, cells] = ~black
+        in_play = self._table[np.flatnonzero(self._in_play)]
+        for colour in {c for _, _, c in captured}:
+            nearest = self.nearest_square[colour]
+            lost = np.array([(x, y) for x, y, c in captured if c == colour])
+            dx = xs[:, None] - lost[None, :, 0]
+            dy = ys[:, None] - lost[None, :, 1]
+            cells = np.flatnonzero(((dx * dx + dy * dy) == nearest[:, None]).any(axis=1))
+            left = in_play[in_play[:, 2] == colour]
+            if left.size == 0:
+                nearest[cells] = np.inf  # none of that colour left
+            elif cells.size:
+                dx = xs[cells, None] - left[None, :, 0]
+                dy = ys[cells, None] - left[None, :, 1]
+                nearest[cells] = (dx * dx + dy * dy).min(axis=1)
+        self._territory()
 
     def _placeable(self) -> None:
         # Clear of every dead zone and inside the inset, or an eye's centre.
-        clear = np.greater_equal(self.nearest_square, CLEAR_SQUARE, out=self._closer)
+        clear = np.greater_equal(self.nearest_square[0], CLEAR_SQUARE, out=self._closer)
+        np.logical_and(clear, self.nearest_square[1] >= CLEAR_SQUARE, out=clear)
         np.logical_and(clear, self.grid.inside_inset, out=clear)
         np.logical_or(clear, self._eye_on_centre, out=clear)
         self.rows[_PLACEABLE] = clear

@@ -47,8 +47,9 @@ def fresh_planes(episode, player):
         dy = grid.ys[:, None] - xy[None, :, 1]
         distance = np.sqrt(dx * dx + dy * dy)
         clear = (2.0 - distance).max(axis=1) <= qm.EPSILON
-        owner = colours[np.argmin(dx * dx + dy * dy, axis=1)]
-        out[3], out[4] = owner == own, owner != own
+        square = dx * dx + dy * dy
+        nearest = [np.where(colours == c, square, np.inf).min(axis=1) for c in (0, 1)]
+        out[3], out[4] = nearest[own] < nearest[1 - own], nearest[1 - own] < nearest[own]
     eyes = forced_eyes(game.deltas())
     on_eye = np.zeros(n, bool)
     for e in eyes:
@@ -85,7 +86,8 @@ CASES = [(9.0, 9, "grid", 1), (9.0, 13, "box", 2), (12.0, 10, "grid", 3), (7.5, 
 
 @pytest.mark.parametrize("board, grid, kind, seed", CASES)
 def test_every_plane_agrees_with_the_engine(board, grid, kind, seed):
-    reached = {"captures": 0, "eyes on centres": 0, "refused as self-capture": 0}
+    reached = {"captures": 0, "eyes on centres": 0, "refused as self-capture": 0,
+               "boundary centres": 0}
     for turn, episode in enumerate(random_positions(board, grid, kind, seed, 70)):
         game, g = episode.game, episode.grid
         player = episode.to_move
@@ -107,9 +109,15 @@ def test_every_plane_agrees_with_the_engine(board, grid, kind, seed):
             if not stones:
                 assert not (flat[P.OWN_TERRITORY, cell] or flat[P.OPPONENT_TERRITORY, cell])
                 continue
-            d = sorted(math.dist(centre, s.position) for s in stones)
-            if len(d) > 1 and d[1] - d[0] < 1e-9:
-                continue  # on a Voronoi edge either group may claim it
+            d = [min(((centre[0] - s.position[0]) ** 2 + (centre[1] - s.position[1]) ** 2
+                      for s in stones if s.color == c), default=math.inf)
+                 for c in (qm.Color.BLACK, qm.Color.WHITE)]
+            if d[0] == d[1]:
+                # On the boundary between the colours: neither plane claims it.
+                assert not (flat[P.OWN_TERRITORY, cell] or flat[P.OPPONENT_TERRITORY, cell])
+                reached["boundary centres"] += 1
+            if abs(math.sqrt(d[0]) - math.sqrt(d[1])) < 1e-9:
+                continue  # either group's territory may hold a centre this near the boundary
             [owner] = [grp.color for grp in groups if grp.contains_point(centre)]
             own = flat[P.OWN_TERRITORY, cell] == 1
             assert own == (owner == player) and own != (flat[P.OPPONENT_TERRITORY, cell] == 1)
@@ -130,6 +138,7 @@ def test_every_plane_agrees_with_the_engine(board, grid, kind, seed):
         assert probe.deltas() == game.deltas()
     if kind == "grid" and board == 9.0:
         assert reached["captures"] and reached["eyes on centres"], reached
+        assert reached["boundary centres"] and reached["refused as self-capture"], reached
 
 
 def test_the_clear_distance_is_the_rules_test_without_a_square_root():
