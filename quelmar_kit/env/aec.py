@@ -63,8 +63,8 @@ def action_space(grid: int, actions: str) -> gymnasium.spaces.Space[Any]:
 
 
 class raw_env(AECEnv, EzPickle):  # type: ignore[misc]  # noqa: N801 (PettingZoo's name)
-    """The environment without PettingZoo's checking wrappers; `env()`
-    adds them."""
+    """The environment without PettingZoo's order-enforcing wrapper, which
+    `env()` adds."""
 
     metadata = {"render_modes": list(RENDER_MODES), "name": "quelmar_v0",
                 "is_parallelizable": False, "render_fps": 2}
@@ -136,8 +136,7 @@ class raw_env(AECEnv, EzPickle):  # type: ignore[misc]  # noqa: N801 (PettingZoo
         black = episode.play(move)
         self.rewards = {AGENTS[0]: black, AGENTS[1]: -black}
         if episode.over:
-            ended = {a: not episode.truncated for a in AGENTS}
-            self.terminations = ended
+            self.terminations = {a: not episode.truncated for a in AGENTS}
             self.truncations = {a: episode.truncated for a in AGENTS}
             self.infos = {a: episode.info() for a in AGENTS}
         self.agent_selection = _agent_of(episode.to_move)
