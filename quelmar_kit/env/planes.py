@@ -49,15 +49,14 @@ OWN_STONES, OPPONENT_STONES, PLACEABLE, OWN_TERRITORY, OPPONENT_TERRITORY, FORCE
 PLANE_DTYPE = np.float32
 Planes = npt.NDArray[np.float32]
 
-# The view keeps the planes by absolute colour, Black's first, with a row
-# of zeros and a row of ones after them; an observation is one gather of
-# rows in the player's order.
-_BLACK_STONES, _WHITE_STONES, _PLACEABLE, _BLACK_TERRITORY, _WHITE_TERRITORY, _EYES = range(6)
-_ZEROS, _ONES = 6, 7
-_ORDER = {0: np.array([_BLACK_STONES, _WHITE_STONES, _PLACEABLE, _BLACK_TERRITORY,
-                       _WHITE_TERRITORY, _EYES, _ZEROS]),
-          1: np.array([_WHITE_STONES, _BLACK_STONES, _PLACEABLE, _WHITE_TERRITORY,
-                       _BLACK_TERRITORY, _EYES, _ONES])}
+# The view keeps the stone, placeable and eye planes by absolute colour,
+# Black's first, with a row of zeros and a row of ones after them; an
+# observation is one gather of rows in the player's order, and the two
+# territory planes are compared from the distances only then (a move needs
+# them only when someone looks).
+_BLACK_STONES, _WHITE_STONES, _PLACEABLE, _EYES, _ZEROS, _ONES = range(6)
+_ORDER = {0: np.array([_BLACK_STONES, _WHITE_STONES, _PLACEABLE, _ZEROS, _ZEROS, _EYES, _ZEROS]),
+          1: np.array([_WHITE_STONES, _BLACK_STONES, _PLACEABLE, _ZEROS, _ZEROS, _EYES, _ONES])}
 
 
 def _clear_square() -> float:
@@ -100,7 +99,7 @@ class BoardView:
         # as Python lists: single cells change, which numpy does slowly.
         self.stone_count = [[0] * n, [0] * n]
         self.eye_count = [0] * n
-        self.rows = np.zeros((8, n), dtype=PLANE_DTYPE)
+        self.rows = np.zeros((6, n), dtype=PLANE_DTYPE)
         self.rows[_ONES] = 1.0
         self._eye_on_centre = np.zeros(n, dtype=np.bool_)
         # The stones again, as rows (x, y, colour) indexed by id, with a
@@ -148,12 +147,16 @@ class BoardView:
 
     def owner(self, colour: int) -> BoolArray:
         """Per cell, whether the stone nearest its centre has `colour`."""
-        owned: BoolArray = self.rows[_BLACK_TERRITORY + colour] != 0.0
+        owned: BoolArray = self.nearest_square[colour] < self.nearest_square[1 - colour]
         return owned
 
     def planes(self, player: qm.Color) -> Planes:
         """A fresh observation from `player`'s side."""
-        out = self.rows.take(_ORDER[int(player)], axis=0)
+        own = int(player)
+        out = self.rows.take(_ORDER[own], axis=0)
+        mine, theirs = self.nearest_square[own], self.nearest_square[1 - own]
+        np.less(mine, theirs, out=out[OWN_TERRITORY])
+        np.less(theirs, mine, out=out[OPPONENT_TERRITORY])
         return out.reshape(len(CHANNELS), self.grid.size, self.grid.size)
 
     def _file(self, stone_id: int, x: float, y: float, colour: int, captured: list[int]) -> None:
@@ -189,12 +192,6 @@ class BoardView:
         np.multiply(other, other, out=other)
         np.add(square, other, out=square)
         np.minimum(square, self.nearest_square[colour], out=self.nearest_square[colour])
-        self._territory()
-
-    def _territory(self) -> None:
-        black, white = self.nearest_square
-        np.less(black, white, out=self.rows[_BLACK_TERRITORY])
-        np.less(white, black, out=self.rows[_WHITE_TERRITORY])
 
     def _orphaned(self, captured: list[tuple[float, float, int]]) -> None:
         # Per colour captured (a move captures the opponent's), only the
@@ -215,7 +212,6 @@ class BoardView:
                 dx = xs[cells, None] - left[None, :, 0]
                 dy = ys[cells, None] - left[None, :, 1]
                 nearest[cells] = (dx * dx + dy * dy).min(axis=1)
-        self._territory()
 
     def _placeable(self) -> None:
         # Clear of every dead zone and inside the inset, or an eye's centre.
