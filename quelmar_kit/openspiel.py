@@ -70,6 +70,7 @@ class QuelmarGame(pyspiel.Game):  # type: ignore[misc]
         settings = {**DEFAULTS, **(params or {})}
         probe = _episode(settings)  # checks every setting before OpenSpiel sees them
         self.settings = settings
+        self.first = probe  # every state starts as a fresh copy of it, sharing its grid
         info = pyspiel.GameInfo(
             num_distinct_actions=probe.grid.cells + 1,
             max_chance_outcomes=0,
@@ -95,7 +96,7 @@ class QuelmarState(pyspiel.State):  # type: ignore[misc]
 
     def __init__(self, game: QuelmarGame):
         super().__init__(game)
-        self.episode = _episode(game.settings)
+        self.episode = game.first.fresh()
         self._legal: list[int] | None = None
 
     def current_player(self) -> int:

@@ -69,6 +69,14 @@ class Grid:
         edge_depth = np.maximum.reduce([1.0 - self.xs, 1.0 - self.ys, self.xs - far, self.ys - far])
         self.inside_inset: BoolArray = edge_depth <= qm.EPSILON
 
+    # A grid never changes after it is made: copies of an episode (a search
+    # cloning states) share it.
+    def __copy__(self) -> Grid:
+        return self
+
+    def __deepcopy__(self, memo: object) -> Grid:
+        return self
+
     def centre(self, cell: int) -> tuple[float, float]:
         """The point a grid action plays at."""
         row, col = divmod(cell, self.size)
