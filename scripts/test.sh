@@ -18,6 +18,10 @@ python3 -m pip install -q --disable-pip-version-check \
 # The play extra (quelmar-play's HTTP server): the wheel below is installed
 # without build isolation or its extras, so its packages come here.
 python3 -m pip install -q --disable-pip-version-check "aiohttp>=3.9"
+# The rl and openspiel extras, for the environments' tests and their types
+# (open_spiel is a binary wheel: a few seconds, nothing built here).
+python3 -m pip install -q --disable-pip-version-check \
+  "numpy>=1.24" "gymnasium>=1.0" "pettingzoo>=1.24" "open_spiel>=1.5"
 
 echo "== C++ tests (Debug, sanitizers)"
 cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug \
