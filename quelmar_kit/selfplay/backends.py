@@ -1,17 +1,19 @@
 """Where games are played: in this process, on a pool of processes, or on
 a Ray cluster. Each backend takes jobs lazily, keeps a bounded number in
 flight, and hands the games back in job order, so memory stays flat and
-play starts at once however many games the run has."""
+play starts at once however many games the run has.
+
+A backend runs one task on every job: `play_job` for self-play, another
+module-level function (so that it pickles) for a match."""
 
 from __future__ import annotations
 
 import multiprocessing
 import signal
 import socket
-from typing import Any, Callable, Iterator, Protocol
+from typing import Any, Callable, Generic, Iterator, Protocol, TypeVar
 
 from ..cli import UserError
-from .jobs import Job, Played, play_job
 
 # Games in flight per worker: enough to keep every worker busy while the
 # oldest game is waited for, few enough that memory stays flat.
@@ -20,13 +22,19 @@ IN_FLIGHT_PER_WORKER = 4
 RAY_CONNECT_SECONDS = 10.0
 
 
-class Backend(Protocol):
-    def play(self, jobs: Iterator[Job]) -> Iterator[Played]: ...
+J = TypeVar("J")
+R = TypeVar("R")
+J_in = TypeVar("J_in", contravariant=True)
+R_out = TypeVar("R_out", covariant=True)
+
+
+class Backend(Protocol[J_in, R_out]):
+    def play(self, jobs: Iterator[J_in]) -> Iterator[R_out]: ...
     def close(self) -> None: ...
 
 
-def _in_order(submit: Callable[[Job], Any], wait_next: Callable[[Any], Played],
-              jobs: Iterator[Job], window: int) -> Iterator[Played]:
+def _in_order(submit: Callable[[J], Any], wait_next: Callable[[Any], R],
+              jobs: Iterator[J], window: int) -> Iterator[R]:
     """Submits up to `window` jobs ahead and yields results in job order.
     Results come back in order because each is waited for in turn; the
     window keeps the workers busy meanwhile."""
@@ -39,17 +47,20 @@ def _in_order(submit: Callable[[Job], Any], wait_next: Callable[[Any], Played],
         yield wait_next(pending.pop(0))
 
 
-class InProcess:
-    def play(self, jobs: Iterator[Job]) -> Iterator[Played]:
-        return map(play_job, jobs)
+class InProcess(Generic[J, R]):
+    def __init__(self, task: Callable[[J], R]):
+        self.task = task
+
+    def play(self, jobs: Iterator[J]) -> Iterator[R]:
+        return map(self.task, jobs)
 
     def close(self) -> None:
         pass
 
 
-class ProcessPool:
-    def __init__(self, workers: int):
-        self.workers = workers
+class ProcessPool(Generic[J, R]):
+    def __init__(self, workers: int, task: Callable[[J], R]):
+        self.workers, self.task = workers, task
         # Ctrl-C reaches the whole process group; the parent alone decides
         # what it means, and ends the workers with terminate(). A worker
         # starts with SIGINT ignored, as it is here while the pool starts,
@@ -60,8 +71,8 @@ class ProcessPool:
         finally:
             signal.signal(signal.SIGINT, previous)
 
-    def play(self, jobs: Iterator[Job]) -> Iterator[Played]:
-        return _in_order(lambda job: self.pool.apply_async(play_job, (job,)),
+    def play(self, jobs: Iterator[J]) -> Iterator[R]:
+        return _in_order(lambda job: self.pool.apply_async(self.task, (job,)),
                          lambda pending: pending.get(), jobs,
                          IN_FLIGHT_PER_WORKER * self.workers)
 
@@ -85,12 +96,12 @@ def _probe(address: str) -> None:
         raise UserError(f"no Ray cluster answers at {address}: {e.strerror or e}") from None
 
 
-class RayCluster:
+class RayCluster(Generic[J, R]):
     """The workers of a Ray cluster: `auto` joins the one this machine
     belongs to, `local` starts one of `workers` workers here, anything else
     is the address of a cluster's head."""
 
-    def __init__(self, address: str, workers: int):
+    def __init__(self, address: str, workers: int, task: Callable[[J], R]):
         try:
             import ray
         except ImportError:
@@ -107,9 +118,9 @@ class RayCluster:
             first = str(e).strip().splitlines()[0] if str(e).strip() else type(e).__name__
             raise UserError(f"cannot join the Ray cluster at {address}: {first}") from None
         self.workers = max(1, int(ray.cluster_resources().get("CPU", workers)))  # type: ignore[no-untyped-call]
-        self.task = ray.remote(play_job)
+        self.task = ray.remote(task)
 
-    def play(self, jobs: Iterator[Job]) -> Iterator[Played]:
+    def play(self, jobs: Iterator[J]) -> Iterator[R]:
         return _in_order(lambda job: self.task.remote(job), self.ray.get, jobs,
                          IN_FLIGHT_PER_WORKER * self.workers)
 
@@ -117,9 +128,12 @@ class RayCluster:
         self.ray.shutdown()
 
 
-def open_backend(workers: int, ray_address: str | None) -> Backend:
+def open_backend(workers: int, ray_address: str | None,
+                 task: Callable[[J], R]) -> Backend[J, R]:
+    """Where `task` runs on each job: here for one worker, else on a pool
+    of `workers` processes, or on the Ray cluster at `ray_address`."""
     if ray_address is not None:
-        return RayCluster(ray_address, workers)
+        return RayCluster(ray_address, workers, task)
     if workers == 1:
-        return InProcess()
-    return ProcessPool(workers)
+        return InProcess(task)
+    return ProcessPool(workers, task)

@@ -89,7 +89,7 @@ def play_one(settings: Settings, seed: int, svg: str | None) -> int:
 
     black, white = make_bot(settings.black, 2 * seed), make_bot(settings.white, 2 * seed + 1)
     finished = play_game(settings.board_size, black, white, settings.max_moves,
-                         after_turn=report)
+                         after_turn=report, komi=settings.komi)
     game = finished.game
     result = finished.result(settings.komi)
     black_area, white_area = game.territory()
@@ -120,7 +120,7 @@ def play_many(args: argparse.Namespace, settings: Settings) -> int:
     if path is not None:
         check_writable(path, args.resume)
     _stop_on_sigterm()
-    backend = open_backend(args.workers, args.ray)  # a dead cluster fails here, before --out
+    backend = open_backend(args.workers, args.ray, play_job)  # a dead cluster fails here
     todo = jobs(settings, args.seed, args.games)
     output: Output | None = None
     summary = Summary()
