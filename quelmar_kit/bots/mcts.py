@@ -143,8 +143,7 @@ class MctsBot:
         if best is None:
             return PASS
         self.analysis = {"playouts": done, "visits": best.visits,
-                         "value": round(best.wins / best.visits, 4),
-                         "seconds": round(time.perf_counter() - started, 4)}
+                         "value": round(best.wins / best.visits, 4)}
         return best.move
 
     @staticmethod
