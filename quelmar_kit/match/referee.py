@@ -102,7 +102,8 @@ def referee(black: Player, white: Player, rules: Rules, seeds: tuple[int, int],
             return stop("resignation", mover)
         refusal = play_turn(game, answer.move)
         if refusal is not None:
-            return stop("illegal-move", mover, f"{move_text(answer.move)} is refused: {refusal}")
+            return stop("illegal-move", mover, f"the move {move_text(answer.move)} is refused: "
+                                               f"{refusal}")
         notes.append(_note(answer))
         try:
             players[mover.opposite()].play(mover, answer.move)
