@@ -159,7 +159,8 @@ def test_elo_and_its_interval():
     assert (tally.wins, tally.losses, tally.draws) == ([25, 25], [25, 0], [0, 25])
     assert tally.score == 0.625
     elo = stats.elo(tally)
-    assert elo.low < elo.value == pytest.approx(stats.elo_of(0.625)) < elo.high
+    assert elo.value == pytest.approx(stats.elo_of(0.625))
+    assert elo.low < elo.value < elo.high
     # Twice the games, a narrower interval.
     for game in range(100):
         tally.add(game % 2 == 0, [1.0, 1.0, 0.0, 0.5][game % 4], "two-passes")
