@@ -115,6 +115,9 @@ class Report:
     sprt: Sprt | None = None
 
     def add(self, played: MatchPlayed) -> None:
+        if not self.tally.games:  # the names the players gave say more than commands
+            black, white = played.names
+            self.a, self.b = (black, white) if played.a_is_black else (white, black)
         self.tally.add(played.a_is_black, played.a_score, played.reason)
         if played.result.startswith("B+"):
             self.colours[0] += 1
@@ -128,6 +131,8 @@ class Report:
 
     def lines(self) -> list[str]:
         t = self.tally
+        if not t.games:
+            return [f"{self.a} against {self.b}: no game finished"]
         lines = [
             f"{self.a} against {self.b}: {t.games} games",
             f"  {self.a}: {sum(t.wins)} won ({t.wins[0]} as black, {t.wins[1]} as white), "

@@ -10,7 +10,12 @@ openings each opening is played once with each colour.
 
 from __future__ import annotations
 
+import multiprocessing
+import signal
+import sys
+import threading
 from dataclasses import dataclass
+from types import FrameType
 from typing import Iterator
 
 import quelmar as qm
@@ -62,6 +67,7 @@ class MatchPlayed:
     a_is_black: bool
     a_score: float       # 1 for a win of A, 0.5 for a draw, 0 for a loss
     turns: int
+    names: tuple[str, str]  # black's and white's, as the players gave them
 
 
 def match_jobs(settings: MatchSettings, first_seed: int, games: int,
@@ -91,8 +97,23 @@ def record_of(job: MatchJob, refereed: Refereed) -> records.Record:
         black=black, white=white)
 
 
+def _end_on_sigterm() -> None:
+    """In a worker process, SIGTERM (how a pool ends its workers) unwinds
+    the game, so that its engines are ended with it instead of outliving
+    the match."""
+    if multiprocessing.parent_process() is None:
+        return  # the match's own process decides what SIGTERM means
+    if threading.current_thread() is not threading.main_thread():
+        return
+
+    def stop(signum: int, frame: FrameType | None) -> None:
+        sys.exit(128 + signum)
+    signal.signal(signal.SIGTERM, stop)
+
+
 def play_match_job(job: MatchJob) -> MatchPlayed:
     """Plays one game of the match; the function worker processes run."""
+    _end_on_sigterm()
     s = job.settings
     first, second = (s.a, s.b) if job.a_is_black else (s.b, s.a)
     black, white = make_player(first, s.engine_limits), make_player(second, s.engine_limits)
@@ -107,4 +128,4 @@ def play_match_job(job: MatchJob) -> MatchPlayed:
     a_color = qm.Color.BLACK if job.a_is_black else qm.Color.WHITE
     a_score = 0.5 if result.winner is None else float(result.winner == a_color)
     return MatchPlayed(job.index, records.encode(record), result.text, result.reason,
-                       job.a_is_black, a_score, refereed.game.turn)
+                       job.a_is_black, a_score, refereed.game.turn, refereed.names)

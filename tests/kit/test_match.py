@@ -187,3 +187,19 @@ def test_a_pass_is_a_move_the_referee_plays():
     record = records.decode(play_match_job(MatchJob(0, 3, settings)).line)
     assert record.headers.reason == "two-passes"
     assert record.deltas[-1].is_pass and record.deltas[-2].is_pass
+
+
+@pytest.mark.integration
+def test_a_local_ray_cluster_writes_the_records_of_the_process_pool(tmp_path):
+    pytest.importorskip("ray")
+    args = ["greedy", f"{ENGINE} --bot mcts:playouts=8", "--games", "4", "--seed", "9",
+            "--max-moves", "40", "--workers", "2"]
+
+    def play(out, *backend):
+        finished = subprocess.run([sys.executable, "-m", "quelmar_kit.match", *args, *backend,
+                                   "--out", str(out)], env=ENV, capture_output=True, text=True,
+                                  timeout=600)
+        assert finished.returncode == 0, finished.stderr
+        return _without_notes(out)
+
+    assert play(tmp_path / "ray.jsonl", "--ray", "local") == play(tmp_path / "pool.jsonl")
