@@ -13,6 +13,7 @@ referee.
 from __future__ import annotations
 
 import shlex
+import shutil
 import time
 from dataclasses import dataclass
 from typing import Protocol
@@ -45,6 +46,8 @@ def parse_player(text: str) -> PlayerSpec:
             raise ValueError(f"{text!r}: {e}") from None
         if not command:
             raise ValueError(f"{text!r} names no command to run")
+        if shutil.which(command[0]) is None:
+            raise ValueError(f"{text!r}: there is no program {command[0]!r} to run")
         return PlayerSpec(text, command=command)
     try:
         name = make_bot(text, 0).name

@@ -92,6 +92,7 @@ def test_openings_are_played_once_with_each_colour(tmp_path):
 @pytest.mark.parametrize("args, words", [
     (["nobody", "random"], "no bot is called 'nobody'"),
     (["engine:", "random"], "names no command"),
+    (["engine:no-such-engine --fast", "random"], "there is no program 'no-such-engine'"),
     (["random", "random", "--sprt", "10,5"], "elo0 must be below elo1"),
     (["random", "random", "--game-time", "10+x"], "MAIN or MAIN+INCREMENT"),
     (["random", "random", "--move-time", "1", "--game-time", "5"], "not allowed with"),
