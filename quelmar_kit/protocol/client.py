@@ -5,7 +5,7 @@ subprocess.
     with Engine(["quelmar-engine", "--bot", "mcts"]) as engine:
         engine.boardsize(9.0)
         engine.play(qm.Color.BLACK, (4.5, 4.5))
-        generated = engine.genmove(qm.Color.WHITE, timeout=5.0)
+        generated = engine.genmove(qm.Color.WHITE, Limit(time=0.5))
         print(generated.move, generated.seconds)
 
 Every command has a deadline (`EngineLimits`), and the caller never waits
@@ -36,7 +36,7 @@ from typing import IO, Any, Sequence
 
 import quelmar as qm
 
-from ..bots import Move
+from ..bots import Limit, Move
 from ..timecontrol import TimeControl
 from . import wire
 
@@ -50,6 +50,7 @@ class EngineLimits:
     command: float = 10.0   # any command but genmove
     genmove: float = 60.0   # genmove, when the caller gives no timeout
     quit: float = 2.0       # to answer quit and exit, before it is killed
+    margin: float = 0.5     # beyond a genmove's time limit, for the answer to arrive
     answer_bytes: int = wire.MAX_LINE_BYTES
 
 
@@ -107,6 +108,7 @@ class Engine:
         self._next_id = 1
         self.name = ""
         self.commands: frozenset[str] = frozenset()
+        self._move_time: float | None = None
         try:
             self.name = self.send("name", timeout=limits.start)
             self.commands = frozenset(self.send("list_commands").split())
@@ -131,10 +133,25 @@ class Engine:
     def play(self, color: qm.Color, move: Move) -> None:
         self.send(f"play {color.label} {wire.move_text(move)}")
 
-    def genmove(self, color: qm.Color, timeout: float | None = None) -> Generated:
+    def genmove(self, color: qm.Color, limit: Limit | None = None,
+                timeout: float | None = None) -> Generated:
+        """The engine's move for `color`, which it also plays on its board.
+        A `limit` is passed on before asking: its time as `time_settings
+        move` and its playouts as `quelmar-playouts` (CommandRefused from an
+        engine without that extension). The answer must come within
+        `timeout`, by default the limit's time plus `margin`, or else
+        `EngineLimits.genmove`."""
+        if limit is not None:
+            if limit.time is not None and limit.time != self._move_time:
+                self.time_settings(TimeControl("move", limit.time))
+                self._move_time = limit.time
+            if limit.playouts is not None:
+                self.send(f"quelmar-playouts {limit.playouts}")
+        if timeout is None:
+            timeout = (limit.time + self.limits.margin if limit is not None and
+                       limit.time is not None else self.limits.genmove)
         started = time.perf_counter()
-        text = self.send(f"genmove {color.label}",
-                         timeout=timeout if timeout is not None else self.limits.genmove)
+        text = self.send(f"genmove {color.label}", timeout=timeout)
         seconds = time.perf_counter() - started
         try:
             return Generated(wire.parse_move(text.split(), resign=True), seconds)
@@ -160,6 +177,7 @@ class Engine:
 
     def time_settings(self, control: TimeControl) -> None:
         self.send(f"time_settings {control.text}")
+        self._move_time = control.main if control.kind == "move" else None
 
     def time_left(self, color: qm.Color, seconds: float) -> None:
         self.send(f"time_left {color.label} {wire.number_text(seconds)}")

@@ -18,6 +18,7 @@ from hypothesis import given, strategies as st
 
 import quelmar as qm
 from quelmar_kit import __version__, records, scoring
+from quelmar_kit.bots import Limit
 from quelmar_kit.protocol import wire
 from quelmar_kit.protocol.client import (CommandRefused, Engine, EngineLimits, EngineTimeout)
 from quelmar_kit.protocol.server import Session, serve
@@ -166,8 +167,9 @@ def test_the_client_plays_asks_and_reports_refusals():
         with pytest.raises(CommandRefused) as refused:
             engine.play(qm.Color.WHITE, (4.5, 5.5))
         assert refused.value.message == "no stone may be placed at (4.5, 5.5)"
-        generated = engine.genmove(qm.Color.WHITE, timeout=30)
+        generated = engine.genmove(qm.Color.WHITE, Limit(time=5.0, playouts=30))
         assert isinstance(generated.move, tuple) and generated.seconds > 0
+        assert json.loads(engine.send("quelmar-analysis"))["playouts"] == 30
         assert len(engine.showboard()["stones"]) == 2
         engine.undo()
         assert engine.final_score().startswith("B+")
