@@ -27,9 +27,10 @@ passed and the score with komi is already a win, it passes without
 searching, since that pass ends the game won. Games between search bots
 therefore end by two passes.
 
-Budget: `playouts` per move (default 200), or `time` seconds per move, or
-both (whichever runs out first); a `Limit` given to `choose` overrides the
-bot's own. A playout is never cut short, so a time limit is kept to about
+Budget: `playouts` per move, or `time` seconds per move, or both
+(whichever runs out first), 200 playouts when neither is given; a `Limit`
+given to `choose` overrides the bot's own, so a time alone (a clock's)
+bounds a bot whose spec sets no playouts. A playout is never cut short, so a time limit is kept to about
 one playout's length. At a fixed playout count the bot is reproducible:
 the same seed gives the same moves to the same games asked in the same
 order.
@@ -45,6 +46,7 @@ from __future__ import annotations
 import copy
 import math
 import random
+import sys
 import time
 
 import quelmar as qm
@@ -84,11 +86,11 @@ class Node:
 
 
 class MctsBot:
-    def __init__(self, seed: int | None = None, playouts: int = DEFAULT_PLAYOUTS,
+    def __init__(self, seed: int | None = None, playouts: int | None = None,
                  time: float | None = None, explore: float = DEFAULT_EXPLORE,
                  grid: int = DEFAULT_GRID, rollout: float = DEFAULT_ROLLOUT,
                  tries: int = DEFAULT_TRIES, expand: int = DEFAULT_EXPAND):
-        if playouts < 1:
+        if playouts is not None and playouts < 1:
             raise ValueError(f"playouts must be positive, not {playouts}")
         if time is not None and not time > 0.0:
             raise ValueError(f"time must be positive, not {time}")
@@ -104,7 +106,7 @@ class MctsBot:
         self.explore, self.grid, self.rollout, self.tries = explore, grid, rollout, tries
         self.expand = expand
         self.analysis: dict[str, object] | None = None
-        defaults = {"playouts": DEFAULT_PLAYOUTS, "time": None, "explore": DEFAULT_EXPLORE,
+        defaults = {"playouts": None, "time": None, "explore": DEFAULT_EXPLORE,
                     "grid": DEFAULT_GRID, "rollout": DEFAULT_ROLLOUT, "tries": DEFAULT_TRIES,
                     "expand": DEFAULT_EXPAND}
         chosen = {"playouts": playouts, "time": time, "explore": explore, "grid": grid,
@@ -124,8 +126,10 @@ class MctsBot:
         if game.status == NEXT_PASS_ENDS and self._wins(game, me, komi) == 1.0:
             self.analysis = {"playouts": 0, "value": 1.0, "comment": "passing wins"}
             return PASS
-        playouts = limit.playouts if limit.playouts is not None else self.playouts
         seconds = limit.time if limit.time is not None else self.time
+        playouts = limit.playouts if limit.playouts is not None else self.playouts
+        if playouts is None:  # a time alone bounds the search
+            playouts = DEFAULT_PLAYOUTS if seconds is None else sys.maxsize
         started = time.perf_counter()
         deadline = math.inf if seconds is None else started + seconds
         root = Node(PASS, 1.0)

@@ -116,7 +116,7 @@ def test_candidates_are_distinct_placeable_points_of_the_board():
 
 @pytest.mark.parametrize("spec, name", [
     ("mcts", "mcts"),
-    ("mcts:playouts=200", "mcts"),             # the default, left out
+    ("mcts:grid=7", "mcts"),                   # the default, left out
     ("mcts: explore=0.5 , playouts=80", "mcts:playouts=80,explore=0.5"),
     ("greedy:grid=5", "greedy:grid=5"),
     ("random:tries=20", "random"),
