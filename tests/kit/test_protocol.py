@@ -34,6 +34,17 @@ ALL_COMMANDS = sorted([
     "time_settings", "time_left", "quelmar-seed", "quelmar-playouts", "quelmar-record",
     "quelmar-load", "quelmar-analysis"])
 
+def loaded_record():
+    """A record of four turns, komi 1.5, with a '#' inside a string."""
+    game = qm.Game(9.0)
+    for point in [(2.0, 2.0), (6.5, 6.5), (2.0, 6.5)]:
+        game.try_move(point)
+    game.pass_turn()
+    record = records.record_of(game, komi=1.5, meta={"note": "a # b  c"})
+    # '#' begins a comment: inside a record's JSON it travels escaped.
+    return records.encode(record).replace("#", "\\u0023")
+
+
 SESSION = """\
 # a session that uses every command
 1 protocol_version
@@ -69,6 +80,7 @@ SESSION = """\
 \tquelmar-seed\x01 5\t
 30 quelmar-playouts 10
 32 quelmar-record
+320 quelmar-load {record}
 33 undo
 34 undo
 35 undo
@@ -78,7 +90,7 @@ SESSION = """\
 39 genmove black
 40 quit
 41 name
-"""
+""".replace("{record}", loaded_record())
 
 
 def answers(text):
@@ -131,6 +143,7 @@ def test_a_scripted_session_over_pipes_answers_as_the_session_in_process():
     assert "playouts" in json.loads(by_id["29"].split(" ", 1)[1])  # genmove 19's search
     record = records.decode(by_id["32"].split(" ", 1)[1])
     assert record.headers.komi == 0.5 and len(record.deltas) == 4
+    assert by_id["320"] == "=320"  # four turns of its own, undone below
     assert [by_id[i] for i in ("33", "34", "35", "36")] == ["=33", "=34", "=35", "=36"]
     assert by_id["37"] == "?37 there is no move to undo"
     assert by_id["39"].startswith("=39 ")  # a move under a clock
@@ -146,15 +159,12 @@ def test_final_score_is_the_kits_score_of_the_position():
 
 
 def test_a_record_loads_into_the_session_and_comes_back_the_same():
-    game = qm.Game(9.0)
-    for point in [(2.0, 2.0), (6.5, 6.5), (2.0, 6.5)]:
-        game.try_move(point)
-    record = records.record_of(game, komi=1.5, event="quelmar-engine", meta={"note": "a # b  c"})
     session = Session("random", 1)
-    # '#' begins a comment: inside a record's JSON it travels escaped.
-    line = records.encode(record).replace("#", "\\u0023")
+    line = loaded_record()
     assert session.handle(f"7 quelmar-load {line}") == "=7\n\n"
-    assert session.game.deltas() == game.deltas() and session.komi == 1.5
+    assert session.komi == 1.5 and len(session.game.deltas()) == 4
+    back = session.handle("quelmar-record")[2:-2]
+    assert records.decode(back).deltas == records.decode(line).deltas
     assert session.handle("quelmar-load {").startswith("? not valid JSON")
 
 
