@@ -188,34 +188,50 @@ class Engine:
     def quit(self) -> None:
         """Asks the engine to quit and waits for it; ends it if it will not."""
         try:
-            if self.failure is None and self.process.poll() is None:
+            if self.failure is None and self.process.returncode is None:
                 self.send("quit", timeout=self.limits.quit)
-                self.process.wait(timeout=self.limits.quit)
-        except (EngineError, subprocess.TimeoutExpired):
+                self._wait_exit(self.limits.quit)
+        except EngineError:
             pass
         finally:
             self.close()
 
     def close(self) -> None:
         """Ends the engine and everything in its process group, at once."""
-        if self.process.poll() is None:
-            try:
-                os.killpg(self.process.pid, signal.SIGKILL)
-            except (ProcessLookupError, PermissionError):
-                self.process.kill()
-        else:
-            # It exited, but what it started may live on in its group.
+        if self.process.returncode is None:
+            # The engine is not reaped yet (it may have exited: a zombie
+            # keeps its id), so its group id cannot belong to anyone else.
             try:
                 os.killpg(self.process.pid, signal.SIGKILL)
             except (ProcessLookupError, PermissionError):
                 pass
-        self.process.wait()
+            self.process.wait()
         for stream in (self.process.stdin, self.process.stdout):
             if stream is not None and not stream.closed:
                 try:
                     stream.close()
                 except OSError:
                     pass
+
+    def _wait_exit(self, timeout: float) -> bool:
+        """Waits up to `timeout` for the engine to exit, without reaping it;
+        whether it did."""
+        deadline = time.monotonic() + timeout
+        while self.process.returncode is None:
+            if not hasattr(os, "waitid"):  # macOS: reap it, and its group with it
+                if self.process.poll() is not None:
+                    return True
+            else:
+                try:
+                    if os.waitid(os.P_PID, self.process.pid,
+                                 os.WEXITED | os.WNOHANG | os.WNOWAIT) is not None:
+                        return True
+                except ChildProcessError:
+                    return True
+            if time.monotonic() >= deadline:
+                return False
+            time.sleep(0.01)
+        return True
 
     def __enter__(self) -> Engine:
         return self
@@ -319,10 +335,9 @@ class Engine:
         return left
 
     def _terminated(self, name: str) -> EngineError:
-        try:
-            code = self.process.wait(timeout=1.0)
-        except subprocess.TimeoutExpired:
-            code = None
+        exited = self._wait_exit(1.0)
+        self.close()
+        code = self.process.returncode if exited else None
         how = "closed its output" if code is None else f"exited with code {code}"
         return self._fail(EngineTerminated(f"{self._who()} {how} during {name}", code))
 
