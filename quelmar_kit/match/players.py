@@ -12,11 +12,12 @@ referee.
 
 from __future__ import annotations
 
+import contextlib
 import shlex
 import shutil
 import time
 from dataclasses import dataclass
-from typing import Protocol
+from typing import Iterator, Protocol
 
 import quelmar as qm
 
@@ -186,22 +187,19 @@ class EnginePlayer:
             self.engine.close()
 
 
-class _failures:
+@contextlib.contextmanager
+def _failures() -> Iterator[None]:
     """Turns the engine client's exceptions into Failures with their reason."""
-
-    def __enter__(self) -> None:
-        return None
-
-    def __exit__(self, kind: type[BaseException] | None, error: BaseException | None,
-                 trace: object) -> None:
-        if isinstance(error, client.EngineTimeout):
-            raise Failure("time", str(error)) from None
-        if isinstance(error, client.EngineTerminated):
-            raise Failure("crash", str(error)) from None
-        if isinstance(error, (client.EngineBadAnswer, client.CommandRefused)):
-            raise Failure("bad-answer", str(error)) from None
-        if isinstance(error, OSError):  # the command cannot even start
-            raise Failure("crash", f"cannot start the engine: {error}") from None
+    try:
+        yield
+    except client.EngineTimeout as e:
+        raise Failure("time", str(e)) from None
+    except client.EngineTerminated as e:
+        raise Failure("crash", str(e)) from None
+    except (client.EngineBadAnswer, client.CommandRefused) as e:
+        raise Failure("bad-answer", str(e)) from None
+    except OSError as e:  # the command cannot even start
+        raise Failure("crash", f"cannot start the engine: {e}") from None
 
 
 def make_player(spec: PlayerSpec, limits: client.EngineLimits) -> Player:

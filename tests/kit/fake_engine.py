@@ -7,6 +7,7 @@ fails at its first genmove in the way its one argument names:
 - illegal: answers a point off the board
 - silent: never answers anything, not even `name`
 - noise: writes bytes without end and never an empty line
+- refuse: passes at genmove, but refuses every move it is told
 
 Only the standard library, so that it starts fast.
 """
@@ -43,6 +44,11 @@ for line in sys.stdin:
     elif name == "quit":
         answer(ident)
         break
+    elif mode == "refuse" and name == "play" and words[-1] != "pass":
+        out.write(f"?{ident} I do not like that move\n\n")
+        out.flush()
+    elif mode == "refuse" and name == "genmove":
+        answer(ident, "pass")
     elif name != "genmove":
         answer(ident)
     elif mode == "hang":

@@ -41,6 +41,7 @@ def fake(mode):
     ("illegal", "illegal-move", "no stone may be placed at (-3.5, 100)"),
     ("silent", "time", "did not answer name in time"),
     ("noise", "bad-answer", "longer than 1048576 bytes"),
+    ("refuse", "bad-answer", "refused: I do not like that move"),
 ])
 def test_a_failing_engine_loses_its_game_with_its_reason_within_its_time(mode, reason, words):
     rules = Rules(9.0, 0.0, 50, TimeControl("move", 1.0), margin=0.5)
