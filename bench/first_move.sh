@@ -12,7 +12,7 @@ mkdir -p "$out"
 log="$out/first_move.log"
 export PYTHONPATH="$PWD${PYTHONPATH:+:$PYTHONPATH}"
 : >"$log"
-for case in "9 ${3:-300} mcts:playouts=100" "13 ${4:-150} mcts:playouts=50"; do
+for case in "9 ${3:-300} mcts:playouts=250" "13 ${4:-200} mcts:playouts=100"; do
   set -- $case
   file="$out/self-$1.jsonl"
   echo "== board $1: quelmar-match $3 $3 --games $2 --size $1 --komi 0" >>"$log"

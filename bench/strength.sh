@@ -7,8 +7,8 @@
 #
 #     nice -n 19 bash bench/strength.sh [OUT] [WORKERS] &
 #
-# and read OUT/strength.log as it goes. mcts:playouts=200 moves in about
-# 0.2 s on board 9 here (bench/mcts.py).
+# and read OUT/strength.log as it goes. mcts:playouts=500 (the default)
+# moves in about 0.2 s on board 9 here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-bench-out}
@@ -24,7 +24,7 @@ match() {
 }
 : >"$log"
 match greedy-random greedy random --games 200 --size 9
-match mcts-random mcts:playouts=200 random --games 200 --size 9
-match mcts-greedy mcts:playouts=200 greedy --games 100 --size 9
-match mcts4x-mcts mcts:playouts=800 mcts:playouts=200 --games 100 --size 9
+match mcts-random mcts:playouts=500 random --games 200 --size 9
+match mcts-greedy mcts:playouts=500 greedy --games 100 --size 9
+match mcts4x-mcts mcts:playouts=2000 mcts:playouts=500 --games 100 --size 9
 echo "== done" >>"$log"

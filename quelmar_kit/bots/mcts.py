@@ -28,7 +28,7 @@ searching, since that pass ends the game won. Games between search bots
 therefore end by two passes.
 
 Budget: `playouts` per move, or `time` seconds per move, or both
-(whichever runs out first), 200 playouts when neither is given; a `Limit`
+(whichever runs out first), 500 playouts when neither is given; a `Limit`
 given to `choose` overrides the bot's own, so a time alone (a clock's)
 bounds a bot whose spec sets no playouts. A playout is never cut short, so a time limit is kept to about
 one playout's length. At a fixed playout count the bot is reproducible:
@@ -57,10 +57,10 @@ from .candidates import candidates, capacity
 from .greedy import lead_of
 from .random_bot import seeded_random
 
-DEFAULT_PLAYOUTS = 200
+DEFAULT_PLAYOUTS = 500
 DEFAULT_EXPLORE = 0.7
 DEFAULT_GRID = 7
-DEFAULT_ROLLOUT = 2.0
+DEFAULT_ROLLOUT = 0.5
 DEFAULT_TRIES = 8
 DEFAULT_EXPAND = 4
 # An unvisited move is valued at its parent's value less this.

@@ -30,10 +30,10 @@ from .output import Output, check_writable, partial_path, resume, start, to_stdo
 from .progress import Progress, Summary
 
 PROG = "quelmar-selfplay"
-# A search bot at a budget that plays a game of board 13 in about fifteen
-# seconds here (half a minute with both cores busy), ending by two passes.
+# A search bot at a budget that plays a game of board 13 in under ten
+# seconds here (twice that with both cores busy), ending by two passes.
 DEFAULT_SIZE = 13.0
-DEFAULT_BOT = "mcts:playouts=40"
+DEFAULT_BOT = "mcts:playouts=200"
 
 
 def _parser() -> argparse.ArgumentParser:

@@ -46,7 +46,7 @@ def test_the_printed_game_is_the_first_record(tmp_path, capsys):
 def test_the_main_job_is_a_search_game_that_ends_by_two_passes(capsys):
     assert main([]) == 0
     printed = capsys.readouterr().out
-    assert printed.startswith("quelmar ") and "mcts:playouts=40 (black) against" in printed
+    assert printed.startswith("quelmar ") and "mcts:playouts=200 (black) against" in printed
     turns, = re.findall(r"game over after (\d+) turns \(two-passes\)", printed)
     assert len(re.findall(r"^turn ", printed, re.MULTILINE)) == int(turns)
     assert re.search(r"^result: [BW]\+[\d.]+$", printed, re.MULTILINE)
