@@ -60,6 +60,9 @@ from .random_bot import seeded_random
 DEFAULT_PLAYOUTS = 500
 DEFAULT_EXPLORE = 0.7
 DEFAULT_GRID = 7
+# Half a board-full of random moves: random play captures so much that a
+# longer playout ends in a position that says little about the move it
+# started from (at 2 board-fulls, 800 playouts played no better than 200).
 DEFAULT_ROLLOUT = 0.5
 DEFAULT_TRIES = 8
 DEFAULT_EXPAND = 4
