@@ -20,8 +20,8 @@ from decimal import Decimal
 
 import quelmar as qm
 
-# Komi is 0 until the first-move advantage is measured between strong
-# players; see docs/SCORING.md.
+# Komi is 0: between search bots the first-move advantage is too small
+# for hundreds of games to tell from none (docs/SCORING.md has the figures).
 DEFAULT_KOMI = 0.0
 
 # How a game stops. A game stopped by two passes or at a move cap is scored
