@@ -23,9 +23,15 @@ import quelmar as qm
 
 from ..bots import Bot, BotSpecError, Limit, Move, analysis_of, make_bot
 from ..protocol import client
+from ..records import strict_json
 from ..timecontrol import TimeControl
 
 ENGINE_PREFIX = "engine:"
+# What a record keeps of an engine's analysis of a move (a turn note sits
+# this deep in a record), so that an engine cannot make a record too long
+# to read back; the client cuts its name and refusals short the same way.
+MAX_ANALYSIS_BYTES = 4096
+NOTE_DEPTH = 4
 
 
 @dataclass(frozen=True)
@@ -180,7 +186,25 @@ class EnginePlayer:
             if clock is not None:
                 self.engine.time_left(color, max(clock, 0.0))
             generated = self.engine.genmove(color, timeout=timeout)
-            return Answer(generated.move, generated.seconds)
+            return Answer(generated.move, generated.seconds, self._analysis())
+
+    def _analysis(self) -> dict[str, object] | None:
+        """What the engine says of its move, when it says anything (the
+        `quelmar-analysis` extension), as the record's turn note keeps it."""
+        assert self.engine is not None
+        if not self.engine.known("quelmar-analysis"):
+            return None
+        text = self.engine.send("quelmar-analysis")
+        if len(text) > MAX_ANALYSIS_BYTES:
+            return None
+        try:
+            analysis = strict_json.parse(text)
+        except strict_json.JsonProblem:
+            return None
+        if not isinstance(analysis, dict) or not analysis or \
+                strict_json.free_form_problem(analysis, NOTE_DEPTH) is not None:
+            return None
+        return analysis
 
     def close(self) -> None:
         if self.engine is not None:

@@ -41,6 +41,10 @@ from ..timecontrol import TimeControl
 from . import wire
 
 
+# The most of an engine's own text (its name, a refusal) that errors repeat.
+MAX_SHOWN = 200
+
+
 @dataclass(frozen=True)
 class EngineLimits:
     """How long each kind of command may take, in seconds, and how large an
@@ -86,7 +90,8 @@ class CommandRefused(EngineError):
     """The engine answered `?`: `message` is its own words."""
 
     def __init__(self, command: str, message: str):
-        super().__init__(f"{command!r} refused: {message}")
+        # The engine's words are shown cut short: they are its to choose.
+        super().__init__(f"{command!r} refused: {message[:MAX_SHOWN]}")
         self.command, self.message = command, message
 
 
@@ -110,7 +115,7 @@ class Engine:
         self.commands: frozenset[str] = frozenset()
         self._move_time: float | None = None
         try:
-            self.name = self.send("name", timeout=limits.start)
+            self.name = self.send("name", timeout=limits.start)[:MAX_SHOWN]
             self.commands = frozenset(self.send("list_commands").split())
         except BaseException:
             self.close()

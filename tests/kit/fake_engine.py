@@ -8,6 +8,8 @@ fails at its first genmove in the way its one argument names:
 - silent: never answers anything, not even `name`
 - noise: writes bytes without end and never an empty line
 - refuse: passes at genmove, but refuses every move it is told
+- babble: passes at genmove, and answers quelmar-analysis with NaN, or
+  with 100 kB; its name is a megabyte long
 
 Only the standard library, so that it starts fast.
 """
@@ -37,17 +39,22 @@ for line in sys.stdin:
         continue
     ident, name = (words[0], words[1]) if words[0].isdigit() else ("", words[0])
     if name == "name":
-        answer(ident, f"fake-{mode}")
+        answer(ident, f"fake-{mode}" + ("!" * 2**20 if mode == "babble" else ""))
     elif name == "list_commands":
         answer(ident, "\n".join(["name", "list_commands", "boardsize", "komi", "play",
-                                 "genmove", "time_settings", "time_left", "quit"]))
+                                 "genmove", "time_settings", "time_left", "quit",
+                                 "quelmar-analysis"]))
+    elif name == "quelmar-analysis":
+        turns = getattr(sys, "turns", 0) + 1
+        sys.turns = turns
+        answer(ident, '{"value": NaN}' if turns % 2 else '{"pv": "%s"}' % ("x" * 100000))
     elif name == "quit":
         answer(ident)
         break
     elif mode == "refuse" and name == "play" and words[-1] != "pass":
         out.write(f"?{ident} I do not like that move\n\n")
         out.flush()
-    elif mode == "refuse" and name == "genmove":
+    elif mode in ("refuse", "babble") and name == "genmove":
         answer(ident, "pass")
     elif name != "genmove":
         answer(ident)

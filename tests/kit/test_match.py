@@ -60,6 +60,15 @@ def test_a_failing_engine_loses_its_game_with_its_reason_within_its_time(mode, r
         assert name == (f"fake-{mode}" if mode != "silent" else f"{sys.executable} {FAKE} silent")
 
 
+def test_what_an_engine_says_cannot_make_its_record_unreadable():
+    settings = MatchSettings(Rules(9.0, 0.0, 20), fake("babble"), parse_player("random"))
+    played = play_match_job(MatchJob(0, 3, settings))
+    record = records.decode(played.line)
+    assert record.headers.reason == "move-cap" and len(record.headers.black) == 200
+    assert all(note.analysis is None for note in record.notes)
+    assert len(played.line) < 20000
+
+
 def _without_notes(path):
     return [records.encode(dataclasses.replace(r, notes=())) for r in records.read_records(path)]
 
@@ -72,6 +81,10 @@ def test_engine_processes_write_the_records_of_the_same_match_played_in_process(
     assert main([*engines, *args, "--out", str(tmp_path / "engines.jsonl")]) == 0
     here = _without_notes(tmp_path / "here.jsonl")
     assert here == _without_notes(tmp_path / "engines.jsonl")
+    # The notes differ only in the time each move took.
+    analyses = [[n.analysis for n in r.notes] for f in ("here", "engines")
+                for r in records.read_records(tmp_path / f"{f}.jsonl")]
+    assert analyses[:3] == analyses[3:] and any(analyses[0])
     assert [r.headers.black for r in records.read_records(tmp_path / "here.jsonl")] == \
         ["mcts:playouts=12", "greedy", "mcts:playouts=12"]
 
