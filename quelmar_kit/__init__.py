@@ -5,6 +5,8 @@
   writer, checker.
 - `quelmar_kit.bots`: players that answer a move for a position.
 - `quelmar_kit.selfplay`: seeded games between bots, at scale.
+- `quelmar_kit.protocol`: the engine protocol, its server and its client.
+- `quelmar_kit.match`: refereed matches between bots and engines.
 - `quelmar_kit.play`: the play server.
 
 The kit uses only the public API of the `quelmar` module.

@@ -41,15 +41,17 @@ def play_turn(game: qm.Game, move: Move) -> str | None:
 
 def play_game(board_size: float, black: Bot, white: Bot, max_moves: int,
               limit: Limit = NO_LIMIT,
-              after_turn: Callable[[qm.Game], None] | None = None) -> Finished:
+              after_turn: Callable[[qm.Game], None] | None = None,
+              komi: float = scoring.DEFAULT_KOMI) -> Finished:
     """Plays from an empty board until two passes, a resignation, an
-    illegal move or `max_moves` turns, calling `after_turn(game)` after each."""
+    illegal move or `max_moves` turns, calling `after_turn(game)` after each;
+    the bots are told the game is scored with `komi`."""
     game = qm.Game(board_size)
     while not game.status.has_ended():
         if game.turn >= max_moves:
             return Finished(game, "move-cap")
         mover = game.pending_color
-        move = (black if mover == qm.Color.BLACK else white).choose(game, limit)
+        move = (black if mover == qm.Color.BLACK else white).choose(game, limit, komi)
         if move == RESIGN:
             return Finished(game, "resignation", mover)
         refusal = play_turn(game, move)

@@ -20,17 +20,20 @@ from decimal import Decimal
 
 import quelmar as qm
 
-# Komi is 0 until the first-move advantage is measured between strong
-# players; see docs/SCORING.md.
+# Komi is 0: between search bots the first-move advantage is too small
+# for hundreds of games to tell from none (docs/SCORING.md has the figures).
 DEFAULT_KOMI = 0.0
 
 # How a game stops. A game stopped by two passes or at a move cap is scored
-# as it stands; the next three are won by the other player; an unfinished
-# game has no result yet.
-REASONS = ("two-passes", "move-cap", "resignation", "illegal-move", "time", "unfinished")
+# as it stands; the next five are won by the other player (`bad-answer`: a
+# player's answer was not a move at all; `crash`: an engine exited or
+# closed its pipes); an unfinished game has no result yet.
+REASONS = ("two-passes", "move-cap", "resignation", "illegal-move", "time", "bad-answer",
+           "crash", "unfinished")
 SCORED_REASONS = ("two-passes", "move-cap")
 # The letter after `B+` or `W+` for a game won without scoring.
-FORFEIT_LETTERS = {"resignation": "R", "time": "T", "illegal-move": "F"}
+FORFEIT_LETTERS = {"resignation": "R", "time": "T", "illegal-move": "F", "bad-answer": "F",
+                   "crash": "F"}
 UNFINISHED = "*"
 DRAW = "draw"
 

@@ -64,7 +64,9 @@ python3 -m venv "$scratch/venv"
 "$scratch/venv/bin/pip" install -q --disable-pip-version-check "$scratch"/wheel/quelmar-*.whl
 (cd "$scratch" && venv/bin/quelmar-selfplay --size 9 --max-moves 40 --games 4 --out x.jsonl &&
   venv/bin/quelmar-records check x.jsonl && venv/bin/python -c "import quelmar_kit.records" &&
-  venv/bin/quelmar-play --help >/dev/null)
+  venv/bin/quelmar-play --help >/dev/null &&
+  venv/bin/quelmar-match greedy "engine:venv/bin/quelmar-engine --bot mcts:playouts=10" \
+    --games 2 --out m.jsonl && venv/bin/quelmar-records check m.jsonl)
 rm -rf "$scratch"
 # ---- end of type stub, toolkit types and wheel contents --------------------
 

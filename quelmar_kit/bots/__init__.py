@@ -5,12 +5,14 @@
     move = bot.choose(game, Limit(playouts=200))   # (x, y), "pass" or "resign"
 """
 
-from .base import NO_LIMIT, PASS, RESIGN, Bot, Limit, Move, Point, is_point
+from .base import NO_LIMIT, PASS, RESIGN, Bot, Limit, Move, Point, analysis_of, is_point
+from .greedy import GreedyBot
+from .mcts import MctsBot
 from .random_bot import RandomBot, seeded_random
 from .registry import BotKind, BotSpecError, bot_kind, bot_names, make_bot, parse_spec, register
 
 __all__ = [
-    "NO_LIMIT", "PASS", "RESIGN", "Bot", "BotKind", "BotSpecError", "Limit", "Move", "Point",
-    "RandomBot", "bot_kind", "bot_names", "is_point", "make_bot", "parse_spec", "register",
-    "seeded_random",
+    "NO_LIMIT", "PASS", "RESIGN", "Bot", "BotKind", "BotSpecError", "GreedyBot", "Limit",
+    "MctsBot", "Move", "Point", "RandomBot", "analysis_of", "bot_kind", "bot_names", "is_point",
+    "make_bot", "parse_spec", "register", "seeded_random",
 ]

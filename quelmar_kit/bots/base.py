@@ -13,6 +13,8 @@ from typing import Literal, Protocol, Tuple, Union
 
 import quelmar as qm
 
+from ..scoring import DEFAULT_KOMI
+
 Point = Tuple[float, float]
 PASS: Literal["pass"] = "pass"
 RESIGN: Literal["resign"] = "resign"
@@ -46,10 +48,20 @@ class Bot(Protocol):
     @property
     def name(self) -> str: ...
 
-    def choose(self, game: qm.Game, limit: Limit = NO_LIMIT) -> Move:
-        """The move this bot plays in `game` for the colour to move. `game`
-        is left exactly as it was, revision included."""
+    def choose(self, game: qm.Game, limit: Limit = NO_LIMIT,
+               komi: float = DEFAULT_KOMI) -> Move:
+        """The move this bot plays in `game` for the colour to move, when
+        the game will be scored with `komi`. `game` is left exactly as it
+        was, revision included."""
         ...
+
+
+def analysis_of(bot: Bot) -> dict[str, object] | None:
+    """What a bot said about its last move (a search bot's playouts and
+    value), or None for a bot that says nothing. Bots that analyse keep it
+    in an `analysis` attribute; the protocol and match records pass it on."""
+    analysis = getattr(bot, "analysis", None)
+    return dict(analysis) if isinstance(analysis, dict) else None
 
 
 def is_point(move: Move) -> bool:

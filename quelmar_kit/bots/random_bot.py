@@ -10,6 +10,7 @@ import random
 
 import quelmar as qm
 
+from ..scoring import DEFAULT_KOMI
 from .base import NO_LIMIT, PASS, Limit, Move
 
 DEFAULT_TRIES = 20
@@ -29,7 +30,8 @@ class RandomBot:
         self.tries = tries
         self.name = "random" if tries == DEFAULT_TRIES else f"random:tries={tries}"
 
-    def choose(self, game: qm.Game, limit: Limit = NO_LIMIT) -> Move:
+    def choose(self, game: qm.Game, limit: Limit = NO_LIMIT,
+               komi: float = DEFAULT_KOMI) -> Move:
         if game.status.has_ended():
             return PASS
         probe: qm.Game | None = None

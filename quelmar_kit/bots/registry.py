@@ -8,6 +8,8 @@ from dataclasses import dataclass, field
 from typing import Callable, Mapping
 
 from .base import Bot
+from .greedy import GreedyBot
+from .mcts import MctsBot
 from .random_bot import RandomBot
 
 # A factory takes the seed and the spec's options, each already converted.
@@ -75,3 +77,8 @@ def make_bot(spec: str, seed: int | None = None) -> Bot:
 
 register(BotKind("random", RandomBot, "random snapped points; passes after `tries` refusals",
                  {"tries": int}))
+register(BotKind("greedy", GreedyBot, "one ply: the candidate with the best territory and captures",
+                 {"grid": int, "capture": float}))
+register(BotKind("mcts", MctsBot, "Monte Carlo tree search (UCT) with random snapped playouts",
+                 {"playouts": int, "time": float, "explore": float, "grid": int,
+                  "rollout": float, "tries": int, "expand": int}))

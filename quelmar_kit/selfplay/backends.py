@@ -1,7 +1,10 @@
 """Where games are played: in this process, on a pool of processes, or on
 a Ray cluster. Each backend takes jobs lazily, keeps a bounded number in
 flight, and hands the games back in job order, so memory stays flat and
-play starts at once however many games the run has."""
+play starts at once however many games the run has.
+
+A backend runs one task on every job: `play_job` for self-play, another
+module-level function (so that it pickles) for a match."""
 
 from __future__ import annotations
 
@@ -16,10 +19,9 @@ import tempfile
 import threading
 import time
 from concurrent.futures import ProcessPoolExecutor, wait
-from typing import Any, Callable, Iterator, Protocol
+from typing import Any, Callable, Generic, Iterator, Protocol, TypeVar
 
 from ..cli import UserError
-from .jobs import Job, Played, play_job
 
 # Games in flight per worker: enough to keep every worker busy while the
 # oldest game is waited for, few enough that memory stays flat.
@@ -28,13 +30,19 @@ IN_FLIGHT_PER_WORKER = 4
 RAY_CONNECT_SECONDS = 10.0
 
 
-class Backend(Protocol):
-    def play(self, jobs: Iterator[Job]) -> Iterator[Played]: ...
+J = TypeVar("J")
+R = TypeVar("R")
+J_in = TypeVar("J_in", contravariant=True)
+R_out = TypeVar("R_out", covariant=True)
+
+
+class Backend(Protocol[J_in, R_out]):
+    def play(self, jobs: Iterator[J_in]) -> Iterator[R_out]: ...
     def close(self) -> None: ...
 
 
-def _in_order(submit: Callable[[Job], Any], wait_next: Callable[[Any], Played],
-              jobs: Iterator[Job], window: int) -> Iterator[Played]:
+def _in_order(submit: Callable[[J], Any], wait_next: Callable[[Any], R],
+              jobs: Iterator[J], window: int) -> Iterator[R]:
     """Submits up to `window` jobs ahead and yields results in job order.
     Results come back in order because each is waited for in turn; the
     window keeps the workers busy meanwhile."""
@@ -47,21 +55,24 @@ def _in_order(submit: Callable[[Job], Any], wait_next: Callable[[Any], Played],
         yield wait_next(pending.pop(0))
 
 
-class InProcess:
-    def play(self, jobs: Iterator[Job]) -> Iterator[Played]:
-        return map(play_job, jobs)
+class InProcess(Generic[J, R]):
+    def __init__(self, task: Callable[[J], R]):
+        self.task = task
+
+    def play(self, jobs: Iterator[J]) -> Iterator[R]:
+        return map(self.task, jobs)
 
     def close(self) -> None:
         pass
 
 
-class ProcessPool:
+class ProcessPool(Generic[J, R]):
     """Worker processes on this machine. A worker that dies (killed by the
     system for memory, say) fails the run with BrokenProcessPool rather
     than leaving a game waited for forever."""
 
-    def __init__(self, workers: int):
-        self.workers = workers
+    def __init__(self, workers: int, task: Callable[[J], R]):
+        self.workers, self.task = workers, task
         self.executor = ProcessPoolExecutor(workers, multiprocessing.get_context("spawn"))
         # Ctrl-C reaches the whole process group; the parent alone decides
         # what it means, and ends the workers itself. A process started
@@ -75,8 +86,8 @@ class ProcessPool:
             signal.signal(signal.SIGINT, previous)
         wait(started)
 
-    def play(self, jobs: Iterator[Job]) -> Iterator[Played]:
-        return _in_order(lambda job: self.executor.submit(play_job, job),
+    def play(self, jobs: Iterator[J]) -> Iterator[R]:
+        return _in_order(lambda job: self.executor.submit(self.task, job),
                          lambda pending: pending.result(), jobs,
                          IN_FLIGHT_PER_WORKER * self.workers)
 
@@ -150,12 +161,12 @@ def _join(ray: Any, address: str) -> None:
         raise UserError(f"cannot join the Ray cluster at {address}: {first}")
 
 
-class RayCluster:
+class RayCluster(Generic[J, R]):
     """The workers of a Ray cluster: `auto` joins the one this machine
     belongs to, `local` starts one of `workers` workers here, anything else
     is the address of a cluster's head."""
 
-    def __init__(self, address: str, workers: int):
+    def __init__(self, address: str, workers: int, task: Callable[[J], R]):
         try:
             import ray
         except ImportError:
@@ -167,9 +178,9 @@ class RayCluster:
         else:
             _join(ray, address)
         self.workers = max(1, int(ray.cluster_resources().get("CPU", workers)))  # type: ignore[no-untyped-call]
-        self.task = ray.remote(play_job)
+        self.task = ray.remote(task)
 
-    def play(self, jobs: Iterator[Job]) -> Iterator[Played]:
+    def play(self, jobs: Iterator[J]) -> Iterator[R]:
         return _in_order(lambda job: self.task.remote(job), self.ray.get, jobs,
                          IN_FLIGHT_PER_WORKER * self.workers)
 
@@ -177,9 +188,12 @@ class RayCluster:
         self.ray.shutdown()
 
 
-def open_backend(workers: int, ray_address: str | None) -> Backend:
+def open_backend(workers: int, ray_address: str | None,
+                 task: Callable[[J], R]) -> Backend[J, R]:
+    """Where `task` runs on each job: here for one worker, else on a pool
+    of `workers` processes, or on the Ray cluster at `ray_address`."""
     if ray_address is not None:
-        return RayCluster(ray_address, workers)
+        return RayCluster(ray_address, workers, task)
     if workers == 1:
-        return InProcess()
-    return ProcessPool(workers)
+        return InProcess(task)
+    return ProcessPool(workers, task)

@@ -1,8 +1,8 @@
 """quelmar-selfplay: games between bots, one printed as it goes or many
 written as records.
 
-With no arguments it plays one game on a board of 18 and prints it as it
-goes. With `--games N` (or `--out FILE`) it plays N games seeded `--seed`,
+With no arguments it plays one game between two search bots on a board of
+13 and prints it move by move. With `--games N` (or `--out FILE`) it plays N games seeded `--seed`,
 `--seed`+1, ... on `--workers` processes (or a Ray cluster with `--ray`)
 and writes one record per game in seed order, so the file depends on the
 seeds alone, not on the workers. A file is complete or untouched: an
@@ -32,14 +32,17 @@ from .output import Output, check_writable, partial_path, resume, start, to_stdo
 from .progress import Progress, Summary
 
 PROG = "quelmar-selfplay"
-DEFAULT_BOT = "random"
+# A search bot at a budget that plays a game of board 13 in under ten
+# seconds here (twice that with both cores busy), ending by two passes.
+DEFAULT_SIZE = 13.0
+DEFAULT_BOT = "mcts:playouts=200"
 
 
 def _parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(prog=PROG, description=(__doc__ or "").split("\n\n")[0])
-    parser.add_argument("--size", type=cli.board_size, default=18.0,
+    parser.add_argument("--size", type=cli.board_size, default=DEFAULT_SIZE,
                         help=f"board size, {limits.MIN_BOARD_SIZE:g} to "
-                             f"{limits.MAX_BOARD_SIZE:g} (default 18)")
+                             f"{limits.MAX_BOARD_SIZE:g} (default {DEFAULT_SIZE:g})")
     parser.add_argument("--komi", type=cli.finite_number, default=scoring.DEFAULT_KOMI,
                         help=f"added to White's score (default {scoring.DEFAULT_KOMI:g})")
     parser.add_argument("--seed", type=cli.non_negative_int, default=1,
@@ -47,9 +50,9 @@ def _parser() -> argparse.ArgumentParser:
     parser.add_argument("--max-moves", type=cli.non_negative_int, default=400,
                         help="turns after which a game stops and is scored (default 400)")
     parser.add_argument("--black", default=DEFAULT_BOT, metavar="BOT",
-                        help="black's bot: name[:option=value,...] (default random)")
+                        help=f"black's bot: name[:option=value,...] (default {DEFAULT_BOT})")
     parser.add_argument("--white", default=DEFAULT_BOT, metavar="BOT",
-                        help="white's bot (default random)")
+                        help=f"white's bot (default {DEFAULT_BOT})")
     parser.add_argument("--svg", metavar="PATH", help="write the one game's final position as SVG")
     batch = parser.add_argument_group("many games, written as records")
     batch.add_argument("--games", type=cli.positive_int, help="how many games to play")
@@ -74,30 +77,35 @@ def _settings(args: argparse.Namespace, parser: argparse.ArgumentParser) -> Sett
 
 
 def _turn_line(game: qm.Game) -> str:
+    """The turn just played: who, where (rounded: records keep the exact
+    values), what it took, and how the board stands."""
+    [delta] = game.deltas()[-1:]
+    stone = delta.new_stone
+    mover = (game.pending_color.opposite()).label
+    move = "passes" if stone is None else "({:6.2f}, {:6.2f})".format(*stone.position)
+    took = f"  takes {len(delta.captured_stone_ids)}" if delta.captured_stone_ids else ""
     black, white = game.territory()
-    cb, cw = game.captures
-    return (f"turn {game.turn:4d}  stones {game.stone_count:4d}  "
-            f"captures {cb}/{cw}  territory {black:7.2f} / {white:7.2f}")
+    return (f"turn {game.turn:4d}  {mover:5} {move:16}  stones {game.stone_count:4d}  "
+            f"territory {black + 0.0:7.2f} / {white + 0.0:7.2f}{took}")
 
 
 def play_one(settings: Settings, seed: int, svg: str | None) -> int:
-    """The one game, printed every 20 turns and at the end."""
+    """The one game, printed turn by turn and at the end."""
     print(f"quelmar {qm.version()}: {settings.black} (black) against {settings.white} "
           f"(white) on a board of {settings.board_size:g}, seed {seed}", flush=True)
 
     def report(game: qm.Game) -> None:
-        if game.turn % 20 == 0:
-            print(_turn_line(game), flush=True)
+        print(_turn_line(game), flush=True)
 
     black, white = make_bot(settings.black, 2 * seed), make_bot(settings.white, 2 * seed + 1)
     finished = play_game(settings.board_size, black, white, settings.max_moves,
-                         after_turn=report)
+                         after_turn=report, komi=settings.komi)
     game = finished.game
     result = finished.result(settings.komi)
     black_area, white_area = game.territory()
     print(f"game over after {game.turn} turns ({finished.reason})")
     print(f"captures: black {game.captures[0]}, white {game.captures[1]}")
-    print(f"territory: black {black_area:.2f}, white {white_area:.2f} of "
+    print(f"territory: black {black_area + 0.0:.2f}, white {white_area + 0.0:.2f} of "
           f"{game.board_size ** 2:g}, komi {settings.komi:g}")
     print(f"result: {result.text}")
     if svg:
@@ -152,7 +160,8 @@ def play_many(args: argparse.Namespace, settings: Settings) -> int:
     if path is not None:
         check_writable(path, args.resume)
     with _sigterm_interrupts():
-        backend = open_backend(args.workers, args.ray)  # a dead cluster fails here, before --out
+        # A dead cluster fails here, before --out is touched.
+        backend = open_backend(args.workers, args.ray, play_job)
         todo = jobs(settings, args.seed, args.games)
         output: Output | None = None
         try:

@@ -74,7 +74,7 @@ def play_job(job: Job) -> Played:
     """Plays one job's game; the function worker processes run."""
     s = job.settings
     black, white = make_bot(s.black, 2 * job.seed), make_bot(s.white, 2 * job.seed + 1)
-    finished = game_loop.play_game(s.board_size, black, white, s.max_moves)
+    finished = game_loop.play_game(s.board_size, black, white, s.max_moves, komi=s.komi)
     record = record_of(job, finished)
     return Played(job.index, records.encode(record), record.headers.result, finished.game.turn)
 

@@ -19,7 +19,9 @@ from quelmar_kit.selfplay import main
 from quelmar_kit.selfplay.jobs import Job, Settings, play_job
 
 ROOT = Path(__file__).resolve().parents[2]
-SMALL = ["--size", "9", "--max-moves", "60", "--seed", "11"]
+# The random player: these tests pin its games and need them fast.
+RANDOM = ["--black", "random", "--white", "random"]
+SMALL = ["--size", "9", "--max-moves", "60", "--seed", "11", *RANDOM]
 ENV = {**os.environ, "PYTHONPATH": os.pathsep.join(filter(None, [str(ROOT), os.environ.get("PYTHONPATH")]))}
 
 
@@ -31,14 +33,24 @@ def selfplay(*args, **options):
 
 
 def test_the_printed_game_is_the_first_record(tmp_path, capsys):
-    assert main(["--size", "9", "--max-moves", "80"]) == 0
+    assert main(["--size", "9", "--max-moves", "80", *RANDOM]) == 0
     printed = capsys.readouterr().out
-    main(["--size", "9", "--max-moves", "80", "--games", "1", "--out", str(tmp_path / "one.jsonl")])
+    main(["--size", "9", "--max-moves", "80", *RANDOM, "--games", "1",
+          "--out", str(tmp_path / "one.jsonl")])
     [record] = records.read_records(tmp_path / "one.jsonl")
     turns, = re.findall(r"game over after (\d+) turns", printed)
     result, = re.findall(r"result: (\S+)", printed)
     assert (record.game.turn, record.headers.result) == (int(turns), result)
     assert (record.meta["seed"], record.headers.black, record.headers.reason) == (1, "random", "move-cap")
+
+
+def test_the_main_job_is_a_search_game_that_ends_by_two_passes(capsys):
+    assert main([]) == 0
+    printed = capsys.readouterr().out
+    assert printed.startswith("quelmar ") and "mcts:playouts=200 (black) against" in printed
+    turns, = re.findall(r"game over after (\d+) turns \(two-passes\)", printed)
+    assert len(re.findall(r"^turn ", printed, re.MULTILINE)) == int(turns)
+    assert re.search(r"^result: [BW]\+[\d.]+$", printed, re.MULTILINE)
 
 
 def test_records_depend_on_the_seeds_alone(tmp_path):
@@ -107,7 +119,7 @@ def test_a_closed_pipe_ends_quietly_and_play_starts_at_once():
     # A hundred million games: jobs are made as they are played, so the
     # first records come at once, and head's exit ends the run quietly.
     command = (f"{sys.executable} -m quelmar_kit.selfplay --size 9 --max-moves 5 "
-               f"--games 100000000 --workers 1 --out - | head -n 3")
+               f"{' '.join(RANDOM)} --games 100000000 --workers 1 --out - | head -n 3")
     finished = subprocess.run(["bash", "-o", "pipefail", "-c", command], env=ENV,
                               capture_output=True, text=True, timeout=120)
     assert len(finished.stdout.splitlines()) == 3
@@ -129,7 +141,7 @@ def test_resume_needs_a_partial_file_of_the_same_run(tmp_path):
     assert finished.returncode == 1 and "nothing to resume" in finished.stderr
     main(SMALL + ["--games", "3", "--workers", "1", "--out", str(tmp_path / "full.jsonl")])
     (tmp_path / "games.jsonl.partial").write_bytes((tmp_path / "full.jsonl").read_bytes())
-    other = selfplay("--size", "9", "--max-moves", "60", "--seed", "12", "--games", "3",
+    other = selfplay("--size", "9", "--max-moves", "60", "--seed", "12", *RANDOM, "--games", "3",
                      "--out", str(out), "--resume")
     assert other.returncode == 1 and "is another run's" in other.stderr
     fresh = selfplay(*SMALL, "--games", "3", "--out", str(out))
@@ -156,7 +168,7 @@ def test_resume_completes_a_file_cut_anywhere(tmp_path):
 @pytest.mark.parametrize("stop", [signal.SIGINT, signal.SIGTERM])
 def test_an_interrupted_run_keeps_the_old_file_and_resumes_to_the_same_bytes(tmp_path, stop):
     args = ["--size", "13", "--max-moves", "150", "--seed", "5", "--games", "40",
-            "--workers", "2"]
+            "--workers", "2", *RANDOM]
     out, partial = tmp_path / "games.jsonl", tmp_path / "games.jsonl.partial"
     out.write_text("the earlier results\n")
     run = subprocess.Popen([sys.executable, "-m", "quelmar_kit.selfplay", *args, "--out", str(out)],

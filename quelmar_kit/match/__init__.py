@@ -1,0 +1,1 @@
+"""Matches between two players, built-in bots or engines (`quelmar-match`)."""
