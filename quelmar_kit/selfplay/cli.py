@@ -27,7 +27,7 @@ from .. import cli, limits, scoring
 from ..bots import BotSpecError, make_bot
 from ..game_loop import play_game
 from .backends import Backend, open_backend
-from .jobs import Job, Settings, jobs, play_job, record_of, seeds_problem
+from .jobs import Job, Played, Settings, jobs, play_job, record_of, seeds_problem
 from .output import Output, check_writable, partial_path, resume, start, to_stdout
 from .progress import Progress, Summary
 
@@ -138,7 +138,7 @@ def _open_output(path: Path | None, resuming: bool, todo: Iterator[Job]) -> tupl
     return start(path), 0
 
 
-def _play(backend: Backend, todo: Iterator[Job], output: Output, total: int,
+def _play(backend: Backend[Job, Played], todo: Iterator[Job], output: Output, total: int,
           done: int) -> Summary:
     summary = Summary()
     bar = Progress(total, done)

@@ -211,7 +211,8 @@ def test_a_local_ray_cluster_writes_the_records_of_the_process_pool(tmp_path):
 
 
 def test_a_worker_killed_mid_run_fails_the_run_and_keeps_its_games(tmp_path):
-    args = ["--size", "13", "--max-moves", "150", "--seed", "5", "--games", "40", "--workers", "2"]
+    args = ["--size", "13", "--max-moves", "150", "--seed", "5", "--games", "40", "--workers", "2",
+            *RANDOM]
     out, partial = tmp_path / "games.jsonl", tmp_path / "games.jsonl.partial"
     run = subprocess.Popen([sys.executable, "-m", "quelmar_kit.selfplay", *args, "--out", str(out)],
                            env=ENV, stderr=subprocess.PIPE, text=True)
