@@ -267,7 +267,7 @@ class Hall:
             await asyncio.sleep(BOT_PACE)
         limit = Limit(time=self.settings.bot_time)
         job = Job(seat.name, seed_for(snapshot.info.id, game.turn), snapshot.info.board_size,
-                  game.deltas(), limit)
+                  game.deltas(), limit, snapshot.info.komi)
         answer = await self.thinker.think(job, self.settings.bot_time + DEADLINE_SLACK)
         if answer.move is not None:
             change = table.bot_move(color, snapshot.version, answer.move,

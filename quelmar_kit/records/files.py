@@ -26,6 +26,9 @@ class AtomicFile:
         handle, temporary = tempfile.mkstemp(dir=self.path.parent or ".",
                                              prefix=f".{self.path.name}.", suffix=".tmp")
         self.temporary = Path(temporary)
+        # mkstemp makes the file private; the file it becomes gets the mode
+        # the one it replaces had, or the mode any new file would get.
+        os.chmod(handle, _mode_for(self.path))
         self.file: IO[str] = os.fdopen(handle, "w", encoding="utf-8", newline="\n")
 
     def write_line(self, line: str) -> None:
@@ -50,6 +53,28 @@ class AtomicFile:
             self.commit()
         else:
             self.discard()
+
+
+def _mode_for(path: Path) -> int:
+    try:
+        return path.stat().st_mode & 0o7777
+    except FileNotFoundError:
+        return 0o666 & ~_umask()
+
+
+def _umask() -> int:
+    # Linux tells the mask without changing it; setting it to read it back
+    # would, for an instant, give files other threads make the wrong mode.
+    try:
+        with open("/proc/self/status", encoding="ascii") as status:
+            for line in status:
+                if line.startswith("Umask:"):
+                    return int(line.split()[1], 8)
+    except OSError:
+        pass
+    mask = os.umask(0o022)
+    os.umask(mask)
+    return mask
 
 
 def write_records(path: PathLike, records: Iterable[Record]) -> int:

@@ -233,12 +233,12 @@ def test_a_bot_that_overruns_its_deadline_loses_on_time_and_the_next_one_plays()
     async def run():
         thinker = Thinker(1)
         try:
-            job = Job("random", 1, 9.0, [], Limit(time=0.1))
+            job = Job("random", 1, 9.0, [], Limit(time=0.1), 0.0)
             late = await thinker.think(job, 0.001)  # not even time to start the worker
             assert late.failure == "time" and late.move is None
             answer = await thinker.think(job, 60.0)
             assert answer.failure is None and isinstance(answer.move, tuple)
-            broken = await thinker.think(Job("random:tries=0", 1, 9.0, [], Limit()), 60.0)
+            broken = await thinker.think(Job("random:tries=0", 1, 9.0, [], Limit(), 0.0), 60.0)
             assert broken.failure == "illegal-move" and "tries must be positive" in broken.detail
         finally:
             thinker.close()

@@ -358,3 +358,18 @@ def test_the_checker_names_every_bad_record_and_counts_the_good(tmp_path, capsys
         f"{bad}: 1 good record, 3 bad",
         f"{tmp_path / 'missing.jsonl'}: cannot read: No such file or directory",
     ]
+
+
+def test_a_written_file_has_the_mode_of_the_file_it_replaces_or_of_a_new_file(tmp_path):
+    import os
+    record = records.decode(GOOD)
+    fresh, kept = tmp_path / "fresh.jsonl", tmp_path / "kept.jsonl"
+    umask = os.umask(0o022)
+    try:
+        records.write_records(fresh, [record])
+        kept.write_text("")
+        kept.chmod(0o640)
+        records.write_records(kept, [record])
+    finally:
+        os.umask(umask)
+    assert (fresh.stat().st_mode & 0o777, kept.stat().st_mode & 0o777) == (0o644, 0o640)
