@@ -104,8 +104,16 @@ INTERRUPTED = textwrap.dedent("""
 """)
 
 
+def sigint_as_usual():
+    """Run in a child before it starts: SIGINT back to its default. A shell
+    without job control starts background commands with SIGINT ignored,
+    and a child would inherit that and never see the Ctrl-C a test sends."""
+    signal.signal(signal.SIGINT, signal.SIG_DFL)
+
+
 def test_ctrl_c_stops_a_long_replay_within_a_tenth_of_a_second():
-    child = subprocess.Popen([sys.executable, "-c", INTERRUPTED, "600000"], stdout=subprocess.PIPE, text=True)
+    child = subprocess.Popen([sys.executable, "-c", INTERRUPTED, "600000"], stdout=subprocess.PIPE, text=True,
+                             preexec_fn=sigint_as_usual)
     try:
         assert child.stdout.readline().strip() == "ready"
         time.sleep(0.15)  # well into the conversion of the log or its replay

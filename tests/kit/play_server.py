@@ -14,6 +14,8 @@ import sys
 from pathlib import Path
 from urllib.parse import unquote
 
+from processes import sigint_as_usual
+
 ROOT = Path(__file__).resolve().parents[2]
 ENV = {**os.environ, "PYTHONPATH": os.pathsep.join(filter(None, [str(ROOT), os.environ.get("PYTHONPATH")]))}
 
@@ -22,7 +24,7 @@ class PlayServer:
     def __init__(self, db: Path, *args: str, port: int = 0):
         command = [sys.executable, "-m", "quelmar_kit.play", "--port", str(port), "--db", str(db), *args]
         self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                        text=True, env=ENV)
+                                        text=True, env=ENV, preexec_fn=sigint_as_usual)
         first = self.process.stdout.readline()
         found = re.search(r"http://127\.0\.0\.1:(\d+)/", first)
         if not found:

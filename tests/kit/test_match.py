@@ -24,6 +24,8 @@ from quelmar_kit.match.referee import Rules
 from quelmar_kit.protocol.client import EngineLimits
 from quelmar_kit.timecontrol import TimeControl
 
+from processes import sigint_as_usual
+
 ROOT = Path(__file__).resolve().parents[2]
 FAKE = str(Path(__file__).with_name("fake_engine.py"))
 ENV = {**os.environ, "PYTHONPATH": os.pathsep.join(filter(None, [str(ROOT), os.environ.get("PYTHONPATH")]))}
@@ -142,7 +144,7 @@ def test_an_interrupted_match_leaves_the_games_finished_in_a_valid_file(tmp_path
     run = subprocess.Popen([sys.executable, "-m", "quelmar_kit.match", "random", "random",
                             "--games", "100000", "--out", str(out)], env=ENV,
                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                           start_new_session=True)
+                           start_new_session=True, preexec_fn=sigint_as_usual)
     try:
         deadline = time.monotonic() + 60
         temporary = []

@@ -18,6 +18,8 @@ from quelmar_kit import records
 from quelmar_kit.selfplay import main
 from quelmar_kit.selfplay.jobs import Job, Settings, play_job
 
+from processes import sigint_as_usual
+
 ROOT = Path(__file__).resolve().parents[2]
 # The random player: these tests pin its games and need them fast.
 RANDOM = ["--black", "random", "--white", "random"]
@@ -172,7 +174,8 @@ def test_an_interrupted_run_keeps_the_old_file_and_resumes_to_the_same_bytes(tmp
     out, partial = tmp_path / "games.jsonl", tmp_path / "games.jsonl.partial"
     out.write_text("the earlier results\n")
     run = subprocess.Popen([sys.executable, "-m", "quelmar_kit.selfplay", *args, "--out", str(out)],
-                           env=ENV, stderr=subprocess.PIPE, text=True, start_new_session=True)
+                           env=ENV, stderr=subprocess.PIPE, text=True, start_new_session=True,
+                           preexec_fn=sigint_as_usual)
     try:
         deadline = time.monotonic() + 120
         while (not partial.exists() or partial.read_bytes().count(b"\n") < 3) and \
