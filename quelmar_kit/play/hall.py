@@ -137,12 +137,17 @@ class Hall:
         self._written[(change.game_id, change.version)] = self.store.submit(change)
 
     async def commit(self, change: Change) -> None:
-        """Waits until `change` is written; Refusal (503) if it cannot be."""
+        """Waits until `change` is written, then shows it to readers;
+        Refusal (503) if it cannot be written."""
         future = self._written.pop((change.game_id, change.version))
         try:
             await asyncio.wrap_future(future)
         except StoreError as e:
             raise Refusal(503, str(e)) from None
+        # The writer thread publishes it too, but may lose the race against
+        # this answer: a client that reads the game right after its change
+        # was answered must see it.
+        self._publish(change)
 
     def _committed_elsewhere(self, change: Change) -> None:
         """Called by the store's writer thread once a change is written."""

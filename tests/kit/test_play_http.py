@@ -180,6 +180,18 @@ def test_two_visitors_play_their_own_games_and_stale_clicks_are_refused(server):
     assert tuple(point) == game.nearest_living_move((4.4, 6.1))
 
 
+def test_a_change_once_answered_is_what_every_reader_sees(server):
+    # The store's writer thread publishes a written change too, and could
+    # lose the race against the answer: the next read then showed the game
+    # before the move, and the page's next click was refused as stale.
+    game = server.new_game(size=18.0)
+    for i in range(24):
+        status, answered = game.move("black" if i % 2 == 0 else "white", 1.5 + (i * 5.3) % 15,
+                                     1.5 + (i * 3.1) % 15)
+        assert status == 200, answered
+        assert game.view()["version"] == answered["version"]
+
+
 def test_a_self_capture_is_refused_in_rounded_words(tmp_path):
     """Black walls in a corner; white's stone inside would only die."""
     with_server = PlayServer(tmp_path / "g.sqlite3")

@@ -87,7 +87,8 @@ def test_fifty_clients_stay_fast_beside_a_stalled_and_a_trickling_one(tmp_path):
     try:
         game = server.new_game(size=18.0)
         for i, color in enumerate(["black", "white"] * 6):
-            assert game.move(color, 2.0 + 2.7 * i, 3.0 + 2.3 * (i % 4))[0] == 200
+            answer = game.move(color, 2.0 + 2.7 * i, 3.0 + 2.3 * (i % 4))
+            assert answer[0] == 200, answer
         # A long game for the staller to ask for: each answer is large.
         long_game = play_game(40.0, make_bot("random", 3), make_bot("random", 4), 700).game
         status, big = server.post("/api/games/record", {
