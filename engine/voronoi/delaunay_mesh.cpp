@@ -359,7 +359,14 @@ void DelaunayMesh::finish_star(std::uint32_t p, std::uint32_t t, Change& change)
     change.ring.push_back(u);
     if (tri_[next_halfedge(into_[u])] != u) into_.set(u, prev_halfedge(h));
     update_centre(h / 3);
-    h = turn(h);
+    // The flips tested every edge of the star's rim; a point on the circle
+    // of a neighbour across a spoke would make another tie.
+    const std::uint32_t t = h / 3, across = turn(h);
+    if (across != NONE &&
+        incircle(points_[tri_[3 * t]], points_[tri_[3 * t + 1]], points_[tri_[3 * t + 2]],
+                 points_[tri_[prev_halfedge(across)]]) == 0.0)
+      change.degenerate = true;
+    h = across;
   } while (h != h0 && h != NONE && change.ring.size() <= tri_.size());
 }
 

@@ -131,7 +131,7 @@ class DelaunayMesh {
   LoggedVector<double> spread_;        // per triangle slot
   LoggedVector<std::uint32_t> free_tri_, free_vertex_;  // stacks of free slots
   std::vector<std::uint32_t> stack_;   // edges still to legalize; scratch
-  std::vector<std::uint32_t> star_, polygon_, made_;  // a removal's hole; scratch
+  std::vector<std::uint32_t> star_, polygon_, made_, outer_;  // a removal's hole; scratch
   std::uint32_t anchor_ = NONE;        // a vertex never removed (a sentinel), where walks start at worst
   // A coarse grid over the box of later insertions: per cell a vertex
   // inserted there lately, where a walk to a new point starts. A hint

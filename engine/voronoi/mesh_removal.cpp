@@ -79,7 +79,8 @@ void DelaunayMesh::remove(std::uint32_t v, Change& change) {
   made_.insert(made_.end(), {polygon_[2], polygon_[1], polygon_[0]});
 
   // The outer twin of each ring edge, before the star's slots are reused.
-  std::vector<std::uint32_t> outer(k);
+  std::vector<std::uint32_t>& outer = outer_;
+  outer.resize(k);
   for (std::size_t i = 0; i < k; ++i) outer[i] = half_[prev_halfedge(star_[i])];
   // The first k - 2 of the star's slots take the new triangles; the last
   // two are freed.
@@ -112,6 +113,8 @@ void DelaunayMesh::remove(std::uint32_t v, Change& change) {
     }
     update_centre(star_[j] / 3);
   }
+  // The ears saw only the ring; a point beyond it may lie on a new circle.
+  for (std::size_t j = 0; j < fills; ++j) change.degenerate |= !unique(star_[j] / 3);
   into_.set(v, NONE);
   free_vertex_.push_back(v);
 }

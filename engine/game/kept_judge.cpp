@@ -1,0 +1,279 @@
+// Verdicts: which groups a change may have touched, and judging them, by
+// a vertex that still proves life where one does, else by the group's
+// rings traced on the mesh and tested with margins.
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "game/kept_partition.hpp"
+#include "voronoi/fuzzy_rings.hpp"
+
+namespace quelmar {
+
+namespace {
+
+constexpr std::uint32_t NONE = KeptPartition::NONE;
+// The playable area a stone changes lies within 2 of it (its dead zone,
+// and the forced eyes it clears), give or take the carve's EPSILON; a
+// territory edge within 1 of the boundary counts as touching. So a verdict
+// can change only for territory within this reach of the stone.
+constexpr double REACH = 3.0 + 1e-6;
+// A point within REACH of the stone lies in some cell, whose stone is then
+// within twice that of the stone; the cells meeting the disc of that reach
+// are linked through neighbours that all lie so near.
+constexpr double NEAR = 2.0 * REACH;
+// Groups this large keep several witnesses, spread out, so that a move
+// near one of them rarely costs the whole group's rings.
+constexpr std::uint32_t LARGE = 16;
+
+bool robustly_on_board(const FuzzyPoint& p, double s) {
+  auto inside = [&](double v) {
+    const Side low = side_of(v, p.spread, 0.0), high = side_of(v, p.spread, s);
+    return (low == Side::Above || low == Side::On) && (high == Side::Below || high == Side::On);
+  };
+  return p.spread < std::numeric_limits<double>::infinity() && inside(p.at.x) && inside(p.at.y);
+}
+
+}  // namespace
+
+std::uint32_t KeptPartition::next_generation() {
+  if (seen_.size() < stones_.size()) seen_.resize(stones_.size(), 0);
+  if (owner_.size() < stones_.size()) owner_.resize(stones_.size(), 0);
+  if (edge_seen_.size() < mesh_.half_edge_slots()) edge_seen_.resize(mesh_.half_edge_slots(), 0);
+  if (tri_seen_.size() < mesh_.half_edge_slots() / 3) tri_seen_.resize(mesh_.half_edge_slots() / 3, 0);
+  if (++generation_ == 0) {
+    for (auto* marks : {&seen_, &edge_seen_, &tri_seen_}) std::fill(marks->begin(), marks->end(), 0);
+    generation_ = 1;
+  }
+  return generation_;
+}
+
+void KeptPartition::begin_affecting() {
+  affected_.clear();
+  if (++affect_generation_ == 0) {
+    std::fill(group_seen_.begin(), group_seen_.end(), 0);
+    affect_generation_ = 1;
+  }
+}
+
+void KeptPartition::affect(std::uint32_t g) {
+  if (g == NONE) return;
+  if (group_seen_.size() <= g) group_seen_.resize(groups_.size(), 0);
+  if (group_seen_[g] == affect_generation_) return;
+  group_seen_[g] = affect_generation_;
+  affected_.push_back(g);
+}
+
+// Every group with a stone whose cell comes within REACH of `centre`,
+// searched outwards from `seeds` through stones within NEAR of it.
+void KeptPartition::affect_near(Point centre, std::span<const std::uint32_t> seeds) {
+  const std::uint32_t gen = next_generation();
+  queue_.clear();
+  for (std::uint32_t v : seeds) {
+    if (seen_[v] == gen || !is_stone(v)) continue;
+    seen_[v] = gen;
+    queue_.push_back(v);
+  }
+  for (std::size_t i = 0; i < queue_.size(); ++i) {
+    const std::uint32_t v = queue_[i];
+    affect(group_of_[v]);
+    const std::uint32_t h0 = mesh_.into(v);
+    std::uint32_t h = h0;
+    do {
+      const std::uint32_t u = mesh_.tri(h);
+      if (seen_[u] != gen && is_stone(u) && distance(mesh_.point(u), centre) <= NEAR) {
+        seen_[u] = gen;
+        queue_.push_back(u);
+      }
+      h = mesh_.turn(h);
+    } while (h != h0 && h != NONE);
+  }
+}
+
+void KeptPartition::judge_affected(const AliveZone& zone, bool witnesses_hold, std::span<const std::uint32_t> fresh) {
+  // judge() may split nothing and merge nothing, so the list holds still.
+  for (std::size_t i = 0; i < affected_.size(); ++i) {
+    const std::uint32_t g = affected_[i];
+    if (g < groups_.size() && groups_[g].anchor != NONE) judge(g, zone, witnesses_hold, fresh);
+  }
+}
+
+// A triangle whose centre is a vertex of g's rings (some corner in g and
+// some not), one of the triangles every Delaunay triangulation has, and
+// on the board for every rotation: the full computation's rings of g hold
+// it, unclipped.
+bool KeptPartition::witness_triangle(std::uint32_t t, std::uint32_t g) const {
+  if (!mesh_.live_triangle(t)) return false;
+  int in = 0;
+  for (std::uint32_t k = 0; k < 3; ++k) in += group_of_[mesh_.tri(3 * t + k)] == g;
+  return in > 0 && in < 3 && robustly_on_board({mesh_.centre(t), mesh_.spread(t), t}, board_size_) &&
+         mesh_.unique(t);
+}
+
+bool KeptPartition::witness_holds(const Witness& w, std::uint32_t g, const AliveZone& zone) const {
+  const std::uint32_t t = w.triangle;
+  if (!mesh_.live_triangle(t)) return false;
+  for (std::uint32_t k = 0; k < 3; ++k)
+    if (mesh_.tri(3 * t + k) != w.corners[k]) return false;
+  return witness_triangle(t, g) && zone.fuzzy_vertex_alive({mesh_.centre(t), mesh_.spread(t), t}) == Life::Alive;
+}
+
+void KeptPartition::judge(std::uint32_t g, const AliveZone& zone, bool witnesses_hold,
+                          std::span<const std::uint32_t> fresh) {
+  std::array<std::uint32_t, WITNESSES> holding{};
+  std::size_t n = 0;
+  if (witnesses_hold) {
+    const Group& rec = groups_[g];
+    for (std::uint8_t k = 0; k < rec.witness_count; ++k)
+      if (witness_holds(rec.witnesses[k], g, zone)) holding[n++] = rec.witnesses[k].triangle;
+    if (n > 0) return set_verdict(g, Life::Alive, {holding.data(), n});
+    // The new stone's own triangles are the likeliest new witnesses.
+    for (std::uint32_t t : fresh) {
+      if (witness_triangle(t, g) && zone.fuzzy_vertex_alive({mesh_.centre(t), mesh_.spread(t), t}) == Life::Alive) {
+        holding[0] = t;
+        return set_verdict(g, Life::Alive, {holding.data(), 1});
+      }
+    }
+  }
+  tags_.clear();
+  const Life life = judge_whole(g, zone, tags_);
+  set_verdict(g, life, tags_);
+}
+
+Life KeptPartition::judge_whole(std::uint32_t g, const AliveZone& zone, std::vector<std::uint32_t>& witnesses) {
+  witnesses.clear();
+  if (!collect_members(g) || !trace_rings(g)) return Life::Unsure;
+  const std::size_t wanted = groups_[g].size > LARGE ? WITNESSES : 1;
+  const Life life = zone.fuzzy_cell_is_alive(ring_points_, ring_starts_, wanted, witnesses);
+  // Witnesses must hold up on their own later: keep those that do now.
+  std::erase_if(witnesses, [&](std::uint32_t t) { return !witness_triangle(t, g); });
+  return life;
+}
+
+// The members of g into members_, from its anchor. False where the full
+// computation could group them otherwise: a triangle at a member that some
+// other Delaunay triangulation lacks, or a join that some rotation decides
+// the other way.
+bool KeptPartition::collect_members(std::uint32_t g) {
+  const std::uint32_t gen = next_generation();
+  const Color colour = groups_[g].colour;
+  members_.clear();
+  const std::uint32_t anchor = groups_[g].anchor;
+  if (anchor == NONE || group_of_[anchor] != g) return false;
+  seen_[anchor] = gen;
+  members_.push_back(anchor);
+  for (std::size_t i = 0; i < members_.size(); ++i) {
+    const std::uint32_t p = members_[i];
+    const std::uint32_t h0 = mesh_.into(p);
+    std::uint32_t h = h0;
+    std::size_t steps = 0;
+    do {
+      const std::uint32_t t = h / 3;
+      if (tri_seen_[t] != gen) {
+        tri_seen_[t] = gen;
+        if (!mesh_.unique(t)) return false;
+      }
+      const std::uint32_t q = mesh_.tri(h);
+      if (is_stone(q) && static_cast<Color>(stones_[q].colour) == colour) {
+        const Join j = join(h);
+        if (j == Join::Ambiguous || (j == Join::Joined && group_of_[q] != g)) return false;
+      }
+      if (group_of_[q] == g && seen_[q] != gen) {
+        seen_[q] = gen;
+        members_.push_back(q);
+      }
+      h = mesh_.turn(h);
+      if (++steps > mesh_.half_edge_slots()) return false;
+    } while (h != h0 && h != NONE);
+    if (h == NONE) return false;  // a member on the hull: not a stone
+  }
+  return members_.size() == groups_[g].size;
+}
+
+// The boundary cycles of g (members_ collected), each a cycle of Voronoi
+// vertices, clipped to the board with spreads into ring_points_. False
+// when some clipping decision could go either way.
+bool KeptPartition::trace_rings(std::uint32_t g) {
+  const std::uint32_t gen = next_generation();
+  ring_points_.clear();
+  ring_starts_.assign(1, 0);
+  const std::size_t limit = mesh_.half_edge_slots();
+  for (std::uint32_t p : members_) {
+    const std::uint32_t h0 = mesh_.into(p);
+    std::uint32_t h = h0;
+    do {
+      if (group_of_[mesh_.tri(h)] != g && edge_seen_[h] != gen) {
+        // A cycle from boundary edge h (into member p from outside): the
+        // next boundary edge leaves the triangle h enters, from p to the
+        // third corner x when x is outside, else from x's side.
+        ring_.clear();
+        std::uint32_t e = h;
+        do {
+          if (edge_seen_[e] == gen || ring_.size() > limit) return false;
+          edge_seen_[e] = gen;
+          const std::uint32_t t = e / 3;
+          ring_.push_back({mesh_.centre(t), mesh_.spread(t), t});
+          // The third corner starts the turn; the edge from it across is
+          // on the hull only when both ends are sentinels, never taken then.
+          const std::uint32_t around = mesh_.turn(e);
+          if (around == NONE) return false;
+          e = group_of_[mesh_.tri(around)] == g ? mesh_.twin(prev_halfedge(e)) : around;
+          if (e == NONE) return false;
+        } while (e != h);
+        switch (clip_fuzzy_ring(ring_, board_size_, clip_scratch_)) {
+          case FuzzyClip::Unsure: return false;
+          case FuzzyClip::Dropped: break;
+          case FuzzyClip::Kept:
+            ring_points_.insert(ring_points_.end(), ring_.begin(), ring_.end());
+            ring_starts_.push_back(static_cast<std::uint32_t>(ring_points_.size()));
+            break;
+        }
+      }
+      h = mesh_.turn(h);
+    } while (h != h0 && h != NONE);
+  }
+  return true;
+}
+
+void KeptPartition::set_verdict(std::uint32_t g, Life life, std::span<const std::uint32_t> witness_triangles) {
+  Group rec = groups_[g];
+  Group next = rec;
+  next.life = life;
+  next.witness_count = 0;
+  for (std::uint32_t t : witness_triangles) {
+    if (next.witness_count == WITNESSES) break;
+    Witness& w = next.witnesses[next.witness_count++];
+    w.triangle = t;
+    for (std::uint32_t k = 0; k < 3; ++k) w.corners[k] = mesh_.tri(3 * t + k);
+  }
+  for (std::size_t k = next.witness_count; k < WITNESSES; ++k) next.witnesses[k] = Witness{};
+  bool same = rec.life == next.life && rec.witness_count == next.witness_count;
+  for (std::size_t k = 0; same && k < WITNESSES; ++k)
+    same = rec.witnesses[k].triangle == next.witnesses[k].triangle && rec.witnesses[k].corners == next.witnesses[k].corners;
+  if (!same) groups_.set(g, next);
+  watch(g, life != Life::Alive);
+}
+
+void KeptPartition::watch(std::uint32_t g, bool on) {
+  Group rec = groups_[g];
+  if (on == (rec.watch != NONE)) return;
+  if (on) {
+    rec.watch = static_cast<std::uint32_t>(watch_.size());
+    watch_.push_back(g);
+    groups_.set(g, rec);
+    return;
+  }
+  const std::uint32_t last = watch_.back();
+  if (last != g) {
+    watch_.set(rec.watch, last);
+    Group moved = groups_[last];
+    moved.watch = rec.watch;
+    groups_.set(last, moved);
+  }
+  watch_.pop_back();
+  rec.watch = NONE;
+  groups_.set(g, rec);
+}
+
+}  // namespace quelmar
