@@ -151,10 +151,13 @@ Life KeptPartition::judge_whole(std::uint32_t g, const AliveZone& zone, std::vec
   return life;
 }
 
-// The members of g into members_, from its anchor. False where the full
-// computation could group them otherwise: a triangle at a member that some
-// other Delaunay triangulation lacks, or a join that some rotation decides
-// the other way.
+// The members of g into members_, from its anchor, reached through joins
+// that every rotation makes. False where the full computation could group
+// them otherwise: a triangle at a member that some other Delaunay
+// triangulation lacks, a join some rotation makes to another group, or a
+// member reached only through joins some rotation does not make. (Such a
+// join inside a group that holds together without it changes nothing:
+// the edge is inside the group's territory either way.)
 bool KeptPartition::collect_members(std::uint32_t g) {
   const std::uint32_t gen = next_generation();
   const Color colour = groups_[g].colour;
@@ -175,13 +178,13 @@ bool KeptPartition::collect_members(std::uint32_t g) {
         if (!mesh_.unique(t)) return false;
       }
       const std::uint32_t q = mesh_.tri(h);
-      if (is_stone(q) && static_cast<Color>(stones_[q].colour) == colour) {
+      if (is_stone(q) && static_cast<Color>(stones_[q].colour) == colour && seen_[q] != gen) {
         const Join j = join(h);
-        if (j == Join::Ambiguous || (j == Join::Joined && group_of_[q] != g)) return false;
-      }
-      if (group_of_[q] == g && seen_[q] != gen) {
-        seen_[q] = gen;
-        members_.push_back(q);
+        if (j != Join::Apart && group_of_[q] != g) return false;
+        if (j == Join::Joined) {
+          seen_[q] = gen;
+          members_.push_back(q);
+        }
       }
       h = mesh_.turn(h);
       if (++steps > mesh_.half_edge_slots()) return false;
