@@ -11,7 +11,8 @@
 //         and the fill positions (100 to 6,400 stones), writes their logs
 //     bench_move_classes_bench --classes FILE [--rounds R]
 //     bench_move_classes_bench --fill FILE
-//     bench_move_classes_bench --moves-only FILE board   (for callgrind)
+//     bench_move_classes_bench --moves-only FILE board [quiet|capture]
+//         (for callgrind --toggle-collect='*measured_pairs*')
 //
 // Every engine answers the same moves bit for bit, so a log replays to the
 // same position in either, and the probe points (nearest living moves of
@@ -203,22 +204,38 @@ void fill(const Position& position) {
               ns_since(t0) / static_cast<double>(window));
 }
 
-// Only the try_move + undo pairs of one position, for instruction counts.
-void moves_only(const Position& position) {
-  Game game = replayed(position);
+// The measured pairs of moves_only, apart so that callgrind can count
+// them alone (--toggle-collect='*measured_pairs*').
+[[gnu::noinline]] std::size_t measured_pairs(Game& game, const std::vector<Point>& moves) {
   std::size_t pairs = 0;
-  for (Point p : probe_points(game, 300))
+  for (Point p : moves)
     if (game.try_move(p)) {
       (void)game.undo();
       ++pairs;
     }
+  return pairs;
+}
+
+// Only the try_move + undo pairs of one position (of one class, if
+// asked), for instruction counts.
+void moves_only(const Position& position, const char* only) {
+  Game game = replayed(position);
+  std::vector<Point> moves;
+  for (Point p : probe_points(game, 300)) {
+    const auto moved = game.try_move(p);
+    if (!moved) continue;
+    const bool capture = !moved.value().captured_stone_ids.empty();
+    (void)game.undo();
+    if (!only || (capture ? CAPTURE : QUIET) == (std::string(only) == "capture" ? CAPTURE : QUIET)) moves.push_back(p);
+  }
+  const std::size_t pairs = measured_pairs(game, moves);
   std::printf("board %g: %zu try_move + undo pairs\n", position.board, pairs);
 }
 
 int usage() {
   std::fprintf(stderr,
                "usage: bench_move_classes_bench --write FILE [board:stones ...] | --classes FILE [--rounds R] | "
-               "--fill FILE | --moves-only FILE BOARD\n");
+               "--fill FILE | --moves-only FILE BOARD [quiet|capture]\n");
   return 2;
 }
 
@@ -256,7 +273,7 @@ int main(int argc, char** argv) {
   } else if (mode == "--moves-only" && argc >= 4) {
     const double board = std::strtod(argv[3], nullptr);
     for (const Position& p : positions)
-      if (p.kind == "classes" && p.board == board) moves_only(p);
+      if (p.kind == "classes" && p.board == board) moves_only(p, argc >= 5 ? argv[4] : nullptr);
   } else {
     return usage();
   }

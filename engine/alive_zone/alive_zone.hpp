@@ -107,10 +107,13 @@ class AliveZone {
   // `points` holds the rings end to end, open, ring r from starts[r] up to
   // starts[r + 1]; their order is free, ring 0 being the largest. Alive or
   // Dead when cell_is_alive answers so for every rings within the spreads
-  // (the partition's among them), else Unsure. `witnesses` receives the
-  // tags of up to `max_witnesses` vertices whose depth alone proves life.
+  // (the partition's among them), else Unsure. `witnesses` receives up to
+  // `max_witnesses` vertices whose depth alone proves life, or else an
+  // edge whose nearness to the boundary alone does.
   Life fuzzy_cell_is_alive(std::span<const FuzzyPoint> points, std::span<const std::uint32_t> starts,
-                           std::size_t max_witnesses, std::vector<std::uint32_t>& witnesses) const;
+                           std::size_t max_witnesses, std::vector<FuzzyWitness>& witnesses) const;
+  // The edge test of cell_is_alive for one such edge, likewise.
+  Life fuzzy_edge_alive(const FuzzyPoint& a, const FuzzyPoint& b) const;
   // The vertex test of cell_is_alive for one such vertex: Alive when it
   // proves life for every value within its spread, Dead when it proves
   // nothing for any.

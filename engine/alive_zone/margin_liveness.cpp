@@ -91,8 +91,15 @@ Life AliveZone::fuzzy_vertex_alive(const FuzzyPoint& v) const {
   return Life::Unsure;
 }
 
+Life AliveZone::fuzzy_edge_alive(const FuzzyPoint& a, const FuzzyPoint& b) const {
+  const LineSegment edge{a.at, b.at};
+  const double margin = 2.0 * std::max(a.spread, b.spread) + 2.0 * rounding_slack();
+  if (!boundary_within(edge, STONE_RADIUS + margin)) return Life::Dead;
+  return closest_distance(edge) <= STONE_RADIUS - margin ? Life::Alive : Life::Unsure;
+}
+
 Life AliveZone::fuzzy_cell_is_alive(std::span<const FuzzyPoint> points, std::span<const std::uint32_t> starts,
-                                    std::size_t max_witnesses, std::vector<std::uint32_t>& witnesses) const {
+                                    std::size_t max_witnesses, std::vector<FuzzyWitness>& witnesses) const {
   witnesses.clear();
   const std::size_t rings = starts.empty() ? 0 : starts.size() - 1;
   if (rings == 0) return Life::Dead;
@@ -106,8 +113,9 @@ Life AliveZone::fuzzy_cell_is_alive(std::span<const FuzzyPoint> points, std::spa
   for (std::size_t i = 0; i < points.size(); i += witnesses.empty() ? 1 : stride) {
     switch (fuzzy_vertex_alive(points[i])) {
       case Life::Alive:
-        if (points[i].tag != FuzzyPoint::NO_TAG) witnesses.push_back(points[i].tag);
-        if (witnesses.size() >= max_witnesses || points[i].tag == FuzzyPoint::NO_TAG) return Life::Alive;
+        if (points[i].tag == FuzzyPoint::NO_TAG) return Life::Alive;
+        witnesses.push_back({points[i].tag, FuzzyPoint::NO_TAG});
+        if (witnesses.size() >= max_witnesses) return Life::Alive;
         break;
       case Life::Unsure: unsure = true; break;
       case Life::Dead: break;
@@ -115,17 +123,25 @@ Life AliveZone::fuzzy_cell_is_alive(std::span<const FuzzyPoint> points, std::spa
   }
   if (!witnesses.empty()) return Life::Alive;
 
-  // Edges within one stone radius of the exposed boundary.
+  // Edges within one stone radius of the exposed boundary. One that runs
+  // from a vertex, whole or to where it leaves the board, is a witness.
   for (std::size_t r = 0; r < rings; ++r) {
     const std::span<const FuzzyPoint> pts = ring(r);
     for (std::size_t i = 0; i < pts.size(); ++i) {
       const FuzzyPoint& a = pts[i];
       const FuzzyPoint& b = pts[(i + 1) % pts.size()];
-      const LineSegment edge{a.at, b.at};
-      const double margin = 2.0 * std::max(a.spread, b.spread) + 2.0 * slack;
-      if (!boundary_within(edge, STONE_RADIUS + margin)) continue;
-      if (closest_distance(edge) <= STONE_RADIUS - margin) return Life::Alive;
-      unsure = true;
+      switch (fuzzy_edge_alive(a, b)) {
+        case Life::Alive:
+          if (a.tag != FuzzyPoint::NO_TAG && b.tag != FuzzyPoint::NO_TAG)
+            witnesses.push_back({a.tag, b.tag});
+          else if (a.tag != FuzzyPoint::NO_TAG && b.inner == a.tag)
+            witnesses.push_back({a.tag, b.outer});
+          else if (b.tag != FuzzyPoint::NO_TAG && a.inner == b.tag)
+            witnesses.push_back({b.tag, a.outer});
+          return Life::Alive;
+        case Life::Unsure: unsure = true; break;
+        case Life::Dead: break;
+      }
     }
   }
 

@@ -34,6 +34,19 @@ Shape* ClippingGraph::find_shape(ShapeId id) {
   return &(shapes_.begin() + (at - shape_ids_.begin()))->second;
 }
 
+Shape* ClippingGraph::cached_shape(ShapeId id) {
+  std::pair<ShapeId, std::uint32_t>& slot = lookups_[id % lookups_.size()];
+  if (shape_ids_.size() == shapes_.size()) {
+    if (slot.second < shape_ids_.size() && shape_ids_[slot.second] == id && slot.first == id)
+      return &(shapes_.begin() + slot.second)->second;
+    auto at = std::lower_bound(shape_ids_.begin(), shape_ids_.end(), id);
+    if (at == shape_ids_.end() || *at != id) return nullptr;
+    slot = {id, static_cast<std::uint32_t>(at - shape_ids_.begin())};
+    return &(shapes_.begin() + slot.second)->second;
+  }
+  return find_shape(id);
+}
+
 void ClippingGraph::reserve_free_list() {
   if (free_list_.capacity() < arena_.capacity()) free_list_.reserve(arena_.capacity());
 }
@@ -140,7 +153,7 @@ std::optional<SegId> ClippingGraph::insert_or_get_existing(ShapeId shape_id, Poi
 
 std::optional<SegId> ClippingGraph::insert_or_get_existing(ShapeId shape_id, Point p, double v, bool& created) {
   created = false;
-  Shape* found = find_shape(shape_id);
+  Shape* found = cached_shape(shape_id);
   if (!found) return std::nullopt;
 
   if (!found->head) {
@@ -192,7 +205,7 @@ std::optional<SegId> ClippingGraph::insert_or_get_existing(ShapeId shape_id, Poi
 void ClippingGraph::delete_segment(SegId id) {
   Segment* seg = live(id);
   if (!seg) return;
-  Shape* owner = find_shape(seg->shape);
+  Shape* owner = cached_shape(seg->shape);
   if (seg->next == id) {
     if (owner) {
       owner->head.reset();

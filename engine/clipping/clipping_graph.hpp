@@ -3,8 +3,10 @@
 // shape's outline cut into segments at its crossings with other shapes, each
 // segment knowing which shapes lie over it.
 
+#include <array>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "clipping/ids.hpp"
@@ -92,6 +94,11 @@ class ClippingGraph {
   }
   // The shape under `id`, or null.
   const Shape* shape(ShapeId id) const { return const_cast<ClippingGraph*>(this)->find_shape(id); }
+  // The same, for a caller that is changing the graph: a carve or an
+  // uncarve asks for the same few shapes again and again, and a small
+  // cache of where they sit answers most of those. (Queries on a shared
+  // graph use shape(), which writes nothing.)
+  const Shape* shape_in_change(ShapeId id) { return cached_shape(id); }
   // The shape's list in order from the head: visit(id, segment) for each
   // live segment, at most len of them.
   template <class Visit>
@@ -135,6 +142,7 @@ class ClippingGraph {
   // The shape under `id`, or null: a binary search of the ids alone, which
   // sit in a few cache lines where the shapes themselves do not.
   Shape* find_shape(ShapeId id);
+  Shape* cached_shape(ShapeId id);
 
   SegmentArena arena_;
   // A stack: the last freed id is reused first. Its capacity never falls
@@ -146,6 +154,9 @@ class ClippingGraph {
   ShapeId next_shape_id_ = 0;
   std::vector<ShapeGeometryEntry> geometries_;  // mirrors shapes_, ascending by id
   std::vector<ShapeId> shape_ids_;              // the keys of shapes_, in order
+  // Where some shapes sat in shapes_ lately, by id modulo the size: an
+  // entry is used only when shape_ids_ still holds its id there.
+  std::array<std::pair<ShapeId, std::uint32_t>, 16> lookups_{};
 };
 
 template <class Visit>

@@ -241,7 +241,7 @@ void Game::commit_probed_move() {
   if (kept_.state && !captured.empty()) {
     // The kept state follows the captures, or, short of memory, is dropped.
     try {
-      kept_.state->capture(captured, alive_zone_);
+      kept_.state->capture(captured);
     } catch (...) {
       drop_kept();
     }

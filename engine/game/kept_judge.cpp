@@ -111,27 +111,46 @@ bool KeptPartition::witness_triangle(std::uint32_t t, std::uint32_t g) const {
          mesh_.unique(t);
 }
 
+// A Voronoi edge of g's rings: from the centre of t, a vertex of them, to
+// the centre of the triangle across, along the edge between a stone of g
+// and a point outside it; both triangles in every triangulation.
+bool KeptPartition::witness_edge(std::uint32_t t, std::uint32_t across, std::uint32_t g) const {
+  if (!mesh_.live_triangle(t) || !mesh_.live_triangle(across) || !mesh_.unique(across)) return false;
+  for (std::uint32_t k = 0; k < 3; ++k) {
+    const std::uint32_t e = 3 * t + k, twin = mesh_.twin(e);
+    if (twin == NONE || twin / 3 != across) continue;
+    const bool in_a = group_of_[mesh_.tri(e)] == g, in_b = group_of_[mesh_.tri(next_halfedge(e))] == g;
+    return in_a != in_b && witness_triangle(t, g);
+  }
+  return false;
+}
+
 bool KeptPartition::witness_holds(const Witness& w, std::uint32_t g, const AliveZone& zone) const {
   const std::uint32_t t = w.triangle;
-  if (!mesh_.live_triangle(t)) return false;
-  for (std::uint32_t k = 0; k < 3; ++k)
-    if (mesh_.tri(3 * t + k) != w.corners[k]) return false;
-  return witness_triangle(t, g) && zone.fuzzy_vertex_alive({mesh_.centre(t), mesh_.spread(t), t}) == Life::Alive;
+  if (!mesh_.live_triangle(t) || mesh_.version(t) != w.version) return false;
+  const FuzzyPoint vertex{mesh_.centre(t), mesh_.spread(t), t};
+  if (w.across == NONE) return witness_triangle(t, g) && zone.fuzzy_vertex_alive(vertex) == Life::Alive;
+  if (!mesh_.live_triangle(w.across) || mesh_.version(w.across) != w.across_version ||
+      !witness_edge(t, w.across, g))
+    return false;
+  FuzzyPoint end;
+  return fuzzy_ring_edge(vertex, {mesh_.centre(w.across), mesh_.spread(w.across), w.across}, board_size_, end) &&
+         zone.fuzzy_edge_alive(vertex, end) == Life::Alive;
 }
 
 void KeptPartition::judge(std::uint32_t g, const AliveZone& zone, bool witnesses_hold,
                           std::span<const std::uint32_t> fresh) {
-  std::array<std::uint32_t, WITNESSES> holding{};
+  std::array<FuzzyWitness, WITNESSES> holding{};
   std::size_t n = 0;
   if (witnesses_hold) {
     const Group& rec = groups_[g];
     for (std::uint8_t k = 0; k < rec.witness_count; ++k)
-      if (witness_holds(rec.witnesses[k], g, zone)) holding[n++] = rec.witnesses[k].triangle;
+      if (witness_holds(rec.witnesses[k], g, zone)) holding[n++] = {rec.witnesses[k].triangle, rec.witnesses[k].across};
     if (n > 0) return set_verdict(g, Life::Alive, {holding.data(), n});
     // The new stone's own triangles are the likeliest new witnesses.
     for (std::uint32_t t : fresh) {
       if (witness_triangle(t, g) && zone.fuzzy_vertex_alive({mesh_.centre(t), mesh_.spread(t), t}) == Life::Alive) {
-        holding[0] = t;
+        holding[0] = {t, NONE};
         return set_verdict(g, Life::Alive, {holding.data(), 1});
       }
     }
@@ -141,13 +160,15 @@ void KeptPartition::judge(std::uint32_t g, const AliveZone& zone, bool witnesses
   set_verdict(g, life, tags_);
 }
 
-Life KeptPartition::judge_whole(std::uint32_t g, const AliveZone& zone, std::vector<std::uint32_t>& witnesses) {
+Life KeptPartition::judge_whole(std::uint32_t g, const AliveZone& zone, std::vector<FuzzyWitness>& witnesses) {
   witnesses.clear();
   if (!collect_members(g) || !trace_rings(g)) return Life::Unsure;
   const std::size_t wanted = groups_[g].size > LARGE ? WITNESSES : 1;
   const Life life = zone.fuzzy_cell_is_alive(ring_points_, ring_starts_, wanted, witnesses);
   // Witnesses must hold up on their own later: keep those that do now.
-  std::erase_if(witnesses, [&](std::uint32_t t) { return !witness_triangle(t, g); });
+  std::erase_if(witnesses, [&](const FuzzyWitness& w) {
+    return w.across == NONE ? !witness_triangle(w.tag, g) : !witness_edge(w.tag, w.across, g);
+  });
   return life;
 }
 
@@ -239,23 +260,40 @@ bool KeptPartition::trace_rings(std::uint32_t g) {
   return true;
 }
 
-void KeptPartition::set_verdict(std::uint32_t g, Life life, std::span<const std::uint32_t> witness_triangles) {
-  Group rec = groups_[g];
+void KeptPartition::set_verdict(std::uint32_t g, Life life, std::span<const FuzzyWitness> witnesses) {
+  const Group& rec = groups_[g];
   Group next = rec;
   next.life = life;
   next.witness_count = 0;
-  for (std::uint32_t t : witness_triangles) {
+  next.witnesses = {};
+  for (const FuzzyWitness& w : witnesses) {
     if (next.witness_count == WITNESSES) break;
-    Witness& w = next.witnesses[next.witness_count++];
-    w.triangle = t;
-    for (std::uint32_t k = 0; k < 3; ++k) w.corners[k] = mesh_.tri(3 * t + k);
+    Witness& kept = next.witnesses[next.witness_count++];
+    kept.triangle = w.tag;
+    kept.version = mesh_.version(w.tag);
+    if (w.across != NONE) {
+      kept.across = w.across;
+      kept.across_version = mesh_.version(w.across);
+    }
   }
-  for (std::size_t k = next.witness_count; k < WITNESSES; ++k) next.witnesses[k] = Witness{};
-  bool same = rec.life == next.life && rec.witness_count == next.witness_count;
-  for (std::size_t k = 0; same && k < WITNESSES; ++k)
-    same = rec.witnesses[k].triangle == next.witnesses[k].triangle && rec.witnesses[k].corners == next.witnesses[k].corners;
+  next.stale = false;
+  bool same = rec.life == next.life && rec.witness_count == next.witness_count && !rec.stale;
+  for (std::size_t k = 0; same && k < WITNESSES; ++k) {
+    const Witness &a = rec.witnesses[k], &b = next.witnesses[k];
+    same = a.triangle == b.triangle && a.across == b.across && a.version == b.version &&
+           a.across_version == b.across_version;
+  }
   if (!same) groups_.set(g, next);
   watch(g, life != Life::Alive);
+}
+
+void KeptPartition::set_stale(std::uint32_t g, bool drop_witnesses) {
+  Group rec = groups_[g];
+  if (rec.stale && !(drop_witnesses && rec.witness_count > 0)) return;
+  rec.stale = true;
+  if (drop_witnesses) rec.witness_count = 0;
+  groups_.set(g, rec);
+  watch(g, true);
 }
 
 void KeptPartition::watch(std::uint32_t g, bool on) {

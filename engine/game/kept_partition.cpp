@@ -129,6 +129,9 @@ KeptPartition::Judgement KeptPartition::probe(const Stone& stone, const AliveZon
     resolve_split(g, seeds);
   }
   affect_near(stone.position, ring);
+  // Groups a committed capture left for this probe to judge.
+  for (std::uint32_t g : watch_.items())
+    if (groups_[g].stale) affect(g);
   const std::vector<std::uint32_t> fresh = star_triangles(v);
   judge_affected(zone, !degenerate, fresh);
   return answer(stone.color, degenerate);
@@ -165,7 +168,7 @@ KeptPartition::Judgement KeptPartition::answer(Color mover, bool degenerate) {
   return out;
 }
 
-void KeptPartition::capture(std::span<const StoneId> ids, const AliveZone& zone) {
+void KeptPartition::capture(std::span<const StoneId> ids) {
   std::vector<StoneId> sorted(ids.begin(), ids.end());
   std::sort(sorted.begin(), sorted.end());
   std::vector<std::uint32_t> gone;
@@ -227,7 +230,10 @@ void KeptPartition::capture(std::span<const StoneId> ids, const AliveZone& zone)
     resolve_split(g, seeds);
   }
   for (Point c : centres) affect_near(c, rim);
-  judge_affected(zone, !degenerate, {});
+  // Judged by the next probe, on its own board: a capture taken back
+  // before then costs no verdicts.
+  for (std::uint32_t g : affected_)
+    if (g < groups_.size() && groups_[g].anchor != NONE) set_stale(g, degenerate);
 }
 
 KeptPartition::Mark KeptPartition::mark() const {
@@ -256,7 +262,8 @@ KeptPartition::Mark KeptPartition::minus(const Mark& a, const Mark& b) {
   const DelaunayMesh::Mark& x = a.mesh;
   const DelaunayMesh::Mark& y = b.mesh;
   return {{x.tri - y.tri, x.half - y.half, x.into - y.into, x.points - y.points, x.centre - y.centre,
-           x.spread - y.spread, x.free_tri - y.free_tri, x.free_vertex - y.free_vertex},
+           x.spread - y.spread, x.version - y.version, x.tie - y.tie, x.free_tri - y.free_tri,
+           x.free_vertex - y.free_vertex},
           a.stones - b.stones,
           a.groups_of - b.groups_of,
           a.groups - b.groups,

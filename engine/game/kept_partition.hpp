@@ -59,9 +59,9 @@ class KeptPartition {
   // move: the enemy stones it kills or, when none, whether it kills only
   // the mover's own. The kept state then holds the probed board.
   Judgement probe(const Stone& stone, const AliveZone& zone);
-  // The probe's captures, committed: their stones leave the mesh and the
-  // groups they touched are judged again on `zone`, which has them taken.
-  void capture(std::span<const StoneId> ids, const AliveZone& zone);
+  // The probe's captures, committed: their stones leave the mesh, and the
+  // groups they touched wait, stale, for the next probe to judge them.
+  void capture(std::span<const StoneId> ids);
 
   struct Mark {
     DelaunayMesh::Mark mesh;
@@ -88,9 +88,15 @@ class KeptPartition {
   std::optional<std::string> validate(std::span<const Stone> stones) const;
 
  private:
+  // A Voronoi vertex (a triangle's centre) that proved its group alive by
+  // its depth, or a Voronoi edge (from that centre to the centre of the
+  // triangle across) that did by its nearness to the boundary; each
+  // triangle named with the version it had then.
   struct Witness {
     std::uint32_t triangle = NONE;
-    std::array<std::uint32_t, 3> corners{};
+    std::uint32_t across = NONE;
+    std::uint64_t version = 0;
+    std::uint64_t across_version = 0;
   };
   static constexpr std::size_t WITNESSES = 4;
   struct Group {
@@ -98,7 +104,10 @@ class KeptPartition {
     std::uint32_t size = 0;
     Color colour = Color::Black;
     Life life = Life::Unsure;
-    std::uint32_t watch = NONE;  // its place in watch_ while Dead or Unsure
+    // Its verdict waits for the next probe: a capture changed what it
+    // rests on, and a move that is undone again need not judge it.
+    bool stale = false;
+    std::uint32_t watch = NONE;  // its place in watch_ while Dead, Unsure or stale
     std::uint8_t witness_count = 0;
     std::array<Witness, WITNESSES> witnesses{};
   };
@@ -130,10 +139,12 @@ class KeptPartition {
   void judge(std::uint32_t g, const AliveZone& zone, bool witnesses_hold, std::span<const std::uint32_t> fresh);
   bool witness_holds(const Witness& w, std::uint32_t g, const AliveZone& zone) const;
   bool witness_triangle(std::uint32_t t, std::uint32_t g) const;
-  Life judge_whole(std::uint32_t g, const AliveZone& zone, std::vector<std::uint32_t>& witnesses);
+  bool witness_edge(std::uint32_t t, std::uint32_t across, std::uint32_t g) const;
+  Life judge_whole(std::uint32_t g, const AliveZone& zone, std::vector<FuzzyWitness>& witnesses);
   bool collect_members(std::uint32_t g);
   bool trace_rings(std::uint32_t g);
-  void set_verdict(std::uint32_t g, Life life, std::span<const std::uint32_t> witness_triangles);
+  void set_verdict(std::uint32_t g, Life life, std::span<const FuzzyWitness> witnesses);
+  void set_stale(std::uint32_t g, bool drop_witnesses);
   void watch(std::uint32_t g, bool on);
   std::uint32_t next_generation();
   Judgement answer(Color mover, bool degenerate);
@@ -144,14 +155,15 @@ class KeptPartition {
   LoggedVector<std::uint32_t> group_of_;  // per vertex slot; NONE for a sentinel or an empty slot
   LoggedVector<Group> groups_;
   LoggedVector<std::uint32_t> free_groups_;
-  LoggedVector<std::uint32_t> watch_;     // the groups that are Dead or Unsure
+  LoggedVector<std::uint32_t> watch_;     // the groups that are Dead, Unsure or stale
   double board_size_ = 0.0;
 
   // Scratch, never logged. Generation marks (per vertex, half-edge and
   // group) spare clearing between uses.
   std::vector<std::uint32_t> seen_, edge_seen_, group_seen_, tri_seen_, owner_;
   std::uint32_t generation_ = 0, affect_generation_ = 0;
-  std::vector<std::uint32_t> queue_, members_, affected_, ring_starts_, tags_, suspects_;
+  std::vector<std::uint32_t> queue_, members_, affected_, ring_starts_, suspects_;
+  std::vector<FuzzyWitness> tags_;
   std::vector<FuzzyPoint> ring_points_, ring_, clip_scratch_;
   DelaunayMesh::Change change_;
 };

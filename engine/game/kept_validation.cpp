@@ -84,7 +84,7 @@ std::optional<std::string> KeptPartition::validate(std::span<const Stone> stones
       continue;
     }
     if (owner[g] == NONE) return "group " + std::to_string(g) + " has a record but no stones";
-    const bool on = rec.life != Life::Alive;
+    const bool on = rec.life != Life::Alive || rec.stale;
     watched += on;
     if (on != (rec.watch != NONE) || (on && (rec.watch >= watch_.size() || watch_[rec.watch] != g)))
       return "group " + std::to_string(g) + " is not watched as its verdict says";

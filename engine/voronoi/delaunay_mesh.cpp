@@ -47,6 +47,14 @@ bool DelaunayMesh::build(std::span<const Point> points, double box) {
   centres.assign(triangles, Point{});
   spreads.assign(triangles, 0.0);
   for (std::uint32_t k = 0; k < triangles; ++k) compute_centre(k, centres[k], spreads[k]);
+  std::vector<std::uint64_t>& versions = version_.unlogged();
+  std::vector<std::uint8_t>& ties = tie_.unlogged();
+  versions.resize(triangles);
+  ties.resize(triangles);
+  for (std::uint32_t k = 0; k < triangles; ++k) {
+    versions[k] = next_version_++;
+    ties[k] = !compute_unique(k);
+  }
   anchor_ = whole ? static_cast<std::uint32_t>(points.size() - 1) : NONE;
 
   hint_cells_ = std::clamp<std::size_t>(static_cast<std::size_t>(std::ceil(box / 4.0)), 1, MAX_HINT_CELLS);
@@ -57,8 +65,8 @@ bool DelaunayMesh::build(std::span<const Point> points, double box) {
 }
 
 DelaunayMesh::Mark DelaunayMesh::mark() const {
-  return {tri_.mark(),    half_.mark(),   into_.mark(),     points_.mark(),
-          centre_.mark(), spread_.mark(), free_tri_.mark(), free_vertex_.mark()};
+  return {tri_.mark(),    half_.mark(),     into_.mark(), points_.mark(),   centre_.mark(),
+          spread_.mark(), version_.mark(), tie_.mark(),  free_tri_.mark(), free_vertex_.mark()};
 }
 
 void DelaunayMesh::rollback(const Mark& m) noexcept {
@@ -68,6 +76,8 @@ void DelaunayMesh::rollback(const Mark& m) noexcept {
   points_.rollback(m.points);
   centre_.rollback(m.centre);
   spread_.rollback(m.spread);
+  version_.rollback(m.version);
+  tie_.rollback(m.tie);
   free_tri_.rollback(m.free_tri);
   free_vertex_.rollback(m.free_vertex);
 }
@@ -79,6 +89,8 @@ void DelaunayMesh::forget_before(const Mark& m) {
   points_.forget_before(m.points);
   centre_.forget_before(m.centre);
   spread_.forget_before(m.spread);
+  version_.forget_before(m.version);
+  tie_.forget_before(m.tie);
   free_tri_.forget_before(m.free_tri);
   free_vertex_.forget_before(m.free_vertex);
 }
@@ -90,6 +102,8 @@ void DelaunayMesh::clear_logs() {
   points_.clear_log();
   centre_.clear_log();
   spread_.clear_log();
+  version_.clear_log();
+  tie_.clear_log();
   free_tri_.clear_log();
   free_vertex_.clear_log();
 }
@@ -121,13 +135,17 @@ void DelaunayMesh::update_centre(std::uint32_t t) {
   spread_.set(t, spread);
 }
 
-bool DelaunayMesh::unique(std::uint32_t t) const {
+bool DelaunayMesh::compute_unique(std::uint32_t t) const {
   const Point a = points_[tri_[3 * t]], b = points_[tri_[3 * t + 1]], c = points_[tri_[3 * t + 2]];
   for (std::uint32_t k = 0; k < 3; ++k) {
     const std::uint32_t h = half_[3 * t + k];
     if (h != NONE && incircle(a, b, c, points_[tri_[prev_halfedge(h)]]) == 0.0) return false;
   }
   return true;
+}
+
+void DelaunayMesh::mark_tie(std::uint32_t t) {
+  if (tie_[t] == 0) tie_.set(t, 1);
 }
 
 void DelaunayMesh::neighbours(std::uint32_t v, std::vector<std::uint32_t>& out) const {
@@ -206,6 +224,8 @@ std::uint32_t DelaunayMesh::new_triangle() {
   }
   centre_.push_back(Point{});
   spread_.push_back(0.0);
+  version_.push_back(0);
+  tie_.push_back(0);
   return t;
 }
 
@@ -213,6 +233,8 @@ void DelaunayMesh::set_triangle(std::uint32_t t, std::uint32_t a, std::uint32_t 
   tri_.set(3 * t, a);
   tri_.set(3 * t + 1, b);
   tri_.set(3 * t + 2, c);
+  version_.set(t, next_version_++);
+  if (tie_[t] != 0) tie_.set(t, 0);
 }
 
 void DelaunayMesh::link(std::uint32_t a, std::uint32_t b) {
@@ -325,12 +347,21 @@ void DelaunayMesh::legalize(std::uint32_t a, Change& change) {
       const std::uint32_t p0 = tri_[ar], pr = tri_[a], pl = tri_[al], p1 = tri_[bl];
       // a's triangle (pr, pl, p0) is clockwise: p1 inside its circle is negative.
       const double in = incircle(points_[p0], points_[pr], points_[pl], points_[p1]);
-      change.degenerate |= in == 0.0;
+      if (in == 0.0) {
+        // Not flipped, so both triangles stand as they are: a tie.
+        change.degenerate = true;
+        mark_tie(a0 / 3);
+        mark_tie(b0 / 3);
+      }
       if (in < 0.0) {
         change.lost.push_back({pr, pl});
         const std::uint32_t hbl = half_[bl], har = half_[ar];
         tri_.set(a, p1);
         tri_.set(b, p0);
+        for (const std::uint32_t t : {a0 / 3, b0 / 3}) {
+          version_.set(t, next_version_++);
+          if (tie_[t] != 0) tie_.set(t, 0);
+        }
         link(a, hbl);
         link(b, har);
         link(ar, bl);
@@ -364,8 +395,11 @@ void DelaunayMesh::finish_star(std::uint32_t p, std::uint32_t t, Change& change)
     const std::uint32_t t = h / 3, across = turn(h);
     if (across != NONE &&
         incircle(points_[tri_[3 * t]], points_[tri_[3 * t + 1]], points_[tri_[3 * t + 2]],
-                 points_[tri_[prev_halfedge(across)]]) == 0.0)
+                 points_[tri_[prev_halfedge(across)]]) == 0.0) {
       change.degenerate = true;
+      mark_tie(t);
+      mark_tie(across / 3);
+    }
     h = across;
   } while (h != h0 && h != NONE && change.ring.size() <= tri_.size());
 }
@@ -383,6 +417,7 @@ bool DelaunayMesh::same_as(const DelaunayMesh& o) const {
            });
   };
   return tri_.items() == o.tri_.items() && half_.items() == o.half_.items() && into_.items() == o.into_.items() &&
+         version_.items() == o.version_.items() && tie_.items() == o.tie_.items() &&
          bits(points_.items(), o.points_.items()) && bits(centre_.items(), o.centre_.items()) &&
          spreads(spread_.items(), o.spread_.items()) && free_tri_.items() == o.free_tri_.items() &&
          free_vertex_.items() == o.free_vertex_.items() && anchor_ == o.anchor_;
@@ -391,6 +426,7 @@ bool DelaunayMesh::same_as(const DelaunayMesh& o) const {
 std::optional<std::string> DelaunayMesh::validate() const {
   const std::size_t slots = tri_.size() / 3;
   if (tri_.size() != half_.size() || centre_.size() != slots || spread_.size() != slots ||
+      version_.size() != slots || tie_.size() != slots ||
       into_.size() != points_.size())
     return "the mesh's arrays disagree in length";
   std::vector<std::uint8_t> free_t(slots, 0), free_v(points_.size(), 0);
@@ -418,6 +454,7 @@ std::optional<std::string> DelaunayMesh::validate() const {
     }
     const std::array<Point, 3> c = rotated_centres(t);
     if (!(centre_[t] == c[0])) return "a stored centre is not the triangle's";
+    if (unique(t) && !compute_unique(t)) return "a triangle with a tie is not marked";
     for (const Point& other : c)
       if (std::fabs(other.x - c[0].x) > spread_[t] || std::fabs(other.y - c[0].y) > spread_[t])
         return "a stored spread does not cover a rotation";

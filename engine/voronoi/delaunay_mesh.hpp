@@ -49,7 +49,7 @@ class DelaunayMesh {
 
   // The positions logged together, for rollback: one per logged vector.
   struct Mark {
-    std::size_t tri, half, into, points, centre, spread, free_tri, free_vertex;
+    std::size_t tri, half, into, points, centre, spread, version, tie, free_tri, free_vertex;
   };
 
   // The triangulation of `points` by the sweep triangulator, with point i
@@ -93,8 +93,12 @@ class DelaunayMesh {
   // The centres of t in its three rotations, the stored one first.
   std::array<Point, 3> rotated_centres(std::uint32_t t) const;
   // Whether every Delaunay triangulation holds t: no neighbour's far point
-  // lies on its circumcircle.
-  bool unique(std::uint32_t t) const;
+  // lies on its circumcircle. Kept per triangle: the tests that make and
+  // change triangles meet every tie as it arises. Errs only towards false.
+  bool unique(std::uint32_t t) const { return tie_[t] == 0; }
+  // A number the slot's triangle has for as long as it stands; a slot
+  // made anew gets a new one (rolling back restores the old).
+  std::uint64_t version(std::uint32_t t) const { return version_[t]; }
 
   // The points adjacent to v, counter-clockwise.
   void neighbours(std::uint32_t v, std::vector<std::uint32_t>& out) const;
@@ -119,6 +123,8 @@ class DelaunayMesh {
   void legalize(std::uint32_t a, Change& change);
   void finish_star(std::uint32_t p, std::uint32_t t, Change& change);
   void compute_centre(std::uint32_t t, Point& centre, double& spread) const;
+  bool compute_unique(std::uint32_t t) const;
+  void mark_tie(std::uint32_t t);
   void update_centre(std::uint32_t t);
   std::uint32_t new_vertex(Point p);
   void file_hint(std::uint32_t v);
@@ -129,6 +135,9 @@ class DelaunayMesh {
   LoggedVector<Point> points_;
   LoggedVector<Point> centre_;         // per triangle slot
   LoggedVector<double> spread_;        // per triangle slot
+  LoggedVector<std::uint64_t> version_;  // per triangle slot
+  LoggedVector<std::uint8_t> tie_;     // per triangle slot: 1 when some neighbour's far point is on its circle
+  std::uint64_t next_version_ = 1;
   LoggedVector<std::uint32_t> free_tri_, free_vertex_;  // stacks of free slots
   std::vector<std::uint32_t> stack_;   // edges still to legalize; scratch
   std::vector<std::uint32_t> star_, polygon_, made_, outer_;  // a removal's hole; scratch

@@ -65,7 +65,7 @@ bool fuzzy_crossing(const FuzzyPoint& p, const FuzzyPoint& c, Line l, double s, 
   const double moved = r > 0.0 ? (1.0 + (dt + r) / (dn - r)) * r : 0.0;
   const double spread = moved + 16.0 * U * (std::fabs(along) + dt);
   if (!(spread < INF) || !std::isfinite(x.x) || !std::isfinite(x.y)) return false;
-  out = {x, std::nextafter(spread, INF), FuzzyPoint::NO_TAG};
+  out = {x, std::nextafter(spread, INF), FuzzyPoint::NO_TAG, FuzzyPoint::NO_TAG, FuzzyPoint::NO_TAG};
   return true;
 }
 
@@ -81,6 +81,10 @@ bool fuzzy_pass(const std::vector<FuzzyPoint>& in, Line l, double s, std::vector
     if (prev_in != cur_in) {
       FuzzyPoint x;
       if (!fuzzy_crossing(*prev, cur, l, s, x)) return false;
+      if (prev->tag != FuzzyPoint::NO_TAG && cur.tag != FuzzyPoint::NO_TAG) {
+        x.inner = prev_in ? prev->tag : cur.tag;
+        x.outer = prev_in ? cur.tag : prev->tag;
+      }
       out.push_back(x);
     }
     if (cur_in) out.push_back(cur);
@@ -103,6 +107,27 @@ Side side_of(double v, double spread, double bound) {
   if (v + spread < bound) return Side::Below;
   if (v - spread > bound) return Side::Above;
   return Side::Either;
+}
+
+bool fuzzy_ring_edge(const FuzzyPoint& inner, const FuzzyPoint& outer, double s, FuzzyPoint& end) {
+  int beyond = -1;
+  for (unsigned k = 0; k < 4; ++k) {
+    const Line l = static_cast<Line>(k);
+    const int in = inside(outer, l, s);
+    if (inside(inner, l, s) != 1 || in < 0) return false;
+    if (in == 0) {
+      if (beyond >= 0) return false;
+      beyond = static_cast<int>(k);
+    }
+  }
+  if (beyond < 0) {
+    end = outer;
+    return true;
+  }
+  if (!fuzzy_crossing(inner, outer, static_cast<Line>(beyond), s, end)) return false;
+  for (unsigned k = 0; k < 4; ++k)
+    if (static_cast<int>(k) != beyond && inside(end, static_cast<Line>(k), s) != 1) return false;
+  return true;
 }
 
 FuzzyClip clip_fuzzy_ring(std::vector<FuzzyPoint>& ring, double s, std::vector<FuzzyPoint>& scratch) {

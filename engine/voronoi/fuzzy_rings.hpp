@@ -25,6 +25,13 @@ enum class FuzzyClip {
 // edge, and the rounding of both.
 FuzzyClip clip_fuzzy_ring(std::vector<FuzzyPoint>& ring, double s, std::vector<FuzzyPoint>& scratch);
 
+// The edge of a clipped ring that runs from `inner`, a point inside the
+// board for every value, towards `outer`: to `outer` itself when that is
+// inside too, or to where it crosses the one line `outer` lies beyond.
+// False when neither holds for every value (the edge might be clipped
+// otherwise, or not at all).
+bool fuzzy_ring_edge(const FuzzyPoint& inner, const FuzzyPoint& outer, double s, FuzzyPoint& end);
+
 // The side of the line v = bound a coordinate lies on, for every value
 // within `spread` of `v`: below it, above it, exactly on it (a coordinate
 // without spread), or it depends.

@@ -114,7 +114,17 @@ void DelaunayMesh::remove(std::uint32_t v, Change& change) {
     update_centre(star_[j] / 3);
   }
   // The ears saw only the ring; a point beyond it may lie on a new circle.
-  for (std::size_t j = 0; j < fills; ++j) change.degenerate |= !unique(star_[j] / 3);
+  for (std::size_t j = 0; j < fills; ++j) {
+    const std::uint32_t t = star_[j] / 3;
+    const Point a = points_[tri_[3 * t]], b = points_[tri_[3 * t + 1]], c = points_[tri_[3 * t + 2]];
+    for (std::uint32_t r = 0; r < 3; ++r) {
+      const std::uint32_t h = half_[3 * t + r];
+      if (h == NONE || incircle(a, b, c, points_[tri_[prev_halfedge(h)]]) != 0.0) continue;
+      change.degenerate = true;
+      mark_tie(t);
+      mark_tie(h / 3);
+    }
+  }
   into_.set(v, NONE);
   free_vertex_.push_back(v);
 }
