@@ -99,7 +99,10 @@ RunOutcome run_game_ops(std::span<const std::uint8_t> data, RunLimits limits) {
     ++out.operations;
     Failure f = session.step(op);
     if (!f) f = session.after_step();
-    if (limits.trace) session.describe(limits.trace, out.operations, op);
+    if (limits.trace) {
+      session.describe(limits.trace, out.operations, op);
+      std::fflush(limits.trace);
+    }
     if (f) out.failure = "operation " + std::to_string(out.operations) + " (" + op_name(op) + "): " + *f;
   }
   out.committed_turns = session.committed_turns();

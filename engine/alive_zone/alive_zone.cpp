@@ -172,7 +172,9 @@ void AliveZone::carve_crossings(ShapeId circle, const std::vector<PlannedCrossin
     if (created) splits.push_back(*h);
     const std::optional<SegId> i1 =
         graph_.insert_or_get_existing(circle, c.cross.p1, normalize_angle(c.cross.p1 - centre), created);
-    const std::optional<SegId> j = graph_.insert_or_get_existing(other, c.cross.p2, c.cross.o2, created);
+    // P2 follows P1 along the other outline, so its piece is found from P1's on.
+    const std::optional<SegId> j = h ? graph_.insert_or_get_existing(other, c.cross.p2, c.cross.o2, created, *h)
+                                     : graph_.insert_or_get_existing(other, c.cross.p2, c.cross.o2, created);
     if (created) splits.push_back(*j);
     const std::optional<SegId> k =
         graph_.insert_or_get_existing(circle, c.cross.p2, normalize_angle(c.cross.p2 - centre), created);

@@ -160,8 +160,8 @@ class AliveZone {
   double penetration_depth(Point p) const;
   // The same maximum, visiting only the shapes that can attain it.
   double indexed_penetration_depth(Point p) const;
-  // Whether some shape's penetration at p exceeds `threshold` (≥ 0), that
-  // is, whether penetration_depth(p) ≤ threshold fails.
+  // Whether some shape's penetration at p exceeds `threshold` (at least
+  // −1), that is, whether penetration_depth(p) ≤ threshold fails.
   bool penetrates(Point p, double threshold) const;
   // Whether closest_distance(q) ≤ limit (≥ 0), stopping at the first piece
   // within reach.

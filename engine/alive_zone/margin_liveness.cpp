@@ -85,17 +85,17 @@ Life AliveZone::fuzzy_vertex_alive(const FuzzyPoint& v) const {
   });
   if (eye_here) return Life::Alive;
   if (v.tag == FuzzyPoint::NO_TAG) return eye_within ? Life::Unsure : Life::Dead;  // on a board line: depth 1 or more
-  const double depth = indexed_penetration_depth(v.at);
-  if (depth <= -margin) return Life::Alive;
-  if (depth > margin && !eye_within) return Life::Dead;
-  return Life::Unsure;
+  // Depth beyond the margin on either side, each question stopping at the
+  // first shape that answers it.
+  if (penetrates(v.at, margin)) return eye_within ? Life::Unsure : Life::Dead;
+  return penetrates(v.at, -margin) ? Life::Unsure : Life::Alive;
 }
 
 Life AliveZone::fuzzy_edge_alive(const FuzzyPoint& a, const FuzzyPoint& b) const {
   const LineSegment edge{a.at, b.at};
   const double margin = 2.0 * std::max(a.spread, b.spread) + 2.0 * rounding_slack();
   if (!boundary_within(edge, STONE_RADIUS + margin)) return Life::Dead;
-  return closest_distance(edge) <= STONE_RADIUS - margin ? Life::Alive : Life::Unsure;
+  return boundary_within(edge, STONE_RADIUS - margin) ? Life::Alive : Life::Unsure;
 }
 
 Life AliveZone::fuzzy_cell_is_alive(std::span<const FuzzyPoint> points, std::span<const std::uint32_t> starts,

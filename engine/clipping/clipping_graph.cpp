@@ -127,8 +127,22 @@ bool ClippingGraph::piece_contains(double l, double m, double v) {
   return false;  // an empty piece, or a NaN offset
 }
 
-std::optional<SegId> ClippingGraph::containing_segment(const Shape& shape, double v) const {
+std::optional<SegId> ClippingGraph::containing_segment(const Shape& shape, double v, std::optional<SegId> from) const {
   const SegId head = *shape.head;
+  if (from) {
+    SegId cur = *from;
+    for (std::uint32_t step = 0; step < shape.len; ++step) {
+      const Segment* seg = segment(cur);
+      // At the closing segment of an edge line, or anything amiss, the
+      // walk from the head decides.
+      if (!seg || (shape.open && seg->next == head)) break;
+      const Segment* next = segment(seg->next);
+      if (!next) break;
+      if (piece_contains(seg->offset, next->offset, v)) return cur;
+      cur = seg->next;
+      if (cur == *from) break;
+    }
+  }
   SegId cur = head;
   for (std::uint32_t step = 0; step < shape.len; ++step) {
     const Segment* seg = segment(cur);
@@ -152,6 +166,16 @@ std::optional<SegId> ClippingGraph::insert_or_get_existing(ShapeId shape_id, Poi
 }
 
 std::optional<SegId> ClippingGraph::insert_or_get_existing(ShapeId shape_id, Point p, double v, bool& created) {
+  return insert_at(shape_id, p, v, created, std::nullopt);
+}
+
+std::optional<SegId> ClippingGraph::insert_or_get_existing(ShapeId shape_id, Point p, double v, bool& created,
+                                                          SegId after) {
+  return insert_at(shape_id, p, v, created, segment(after) ? std::optional<SegId>(after) : std::nullopt);
+}
+
+std::optional<SegId> ClippingGraph::insert_at(ShapeId shape_id, Point p, double v, bool& created,
+                                              std::optional<SegId> after) {
   created = false;
   Shape* found = cached_shape(shape_id);
   if (!found) return std::nullopt;
@@ -176,7 +200,7 @@ std::optional<SegId> ClippingGraph::insert_or_get_existing(ShapeId shape_id, Poi
   Shape& shape = *found;
   const SegId head = *shape.head;
   SegId made;
-  if (std::optional<SegId> f = containing_segment(shape, v)) {
+  if (std::optional<SegId> f = containing_segment(shape, v, after)) {
     made = push_segment(shape_id, *f, p, v);
     link_after(*f, made);
   } else {

@@ -58,6 +58,11 @@ class ClippingGraph {
   // when a new segment was made.
   std::optional<SegId> insert_or_get_existing(ShapeId shape, Point p);
   std::optional<SegId> insert_or_get_existing(ShapeId shape, Point p, double offset, bool& created);
+  // The same, where `after` is a live segment of the shape that starts at
+  // or before p along it: the piece to split is looked for from there on,
+  // and found as from the head (pieces do not overlap), without walking
+  // the outline up to it.
+  std::optional<SegId> insert_or_get_existing(ShapeId shape, Point p, double offset, bool& created, SegId after);
 
   // A new self-linked segment, indexed under `start`; it copies the covers
   // and corner flag of a live `source`. The caller links it and fixes the
@@ -135,8 +140,10 @@ class ClippingGraph {
   Segment* live(SegId id) { return id < arena_.size() && arena_[id] ? &*arena_[id] : nullptr; }
   // Whether offset v lies on the piece from offset l up to offset m.
   static bool piece_contains(double l, double m, double v);
-  // Step 5 of the insertion: the first non-closing segment containing v.
-  std::optional<SegId> containing_segment(const Shape& shape, double v) const;
+  // Step 5 of the insertion: the first non-closing segment containing v,
+  // looked for from `from` on when given, else from the head.
+  std::optional<SegId> containing_segment(const Shape& shape, double v, std::optional<SegId> from = {}) const;
+  std::optional<SegId> insert_at(ShapeId shape_id, Point p, double v, bool& created, std::optional<SegId> after);
   // Keeps room in the free list for every slot of the arena.
   void reserve_free_list();
   // The shape under `id`, or null: a binary search of the ids alone, which

@@ -51,6 +51,7 @@ std::uint32_t KeptPartition::next_generation() {
 
 void KeptPartition::begin_affecting() {
   affected_.clear();
+  doubts_.clear();
   if (++affect_generation_ == 0) {
     std::fill(group_seen_.begin(), group_seen_.end(), 0);
     affect_generation_ = 1;
@@ -65,10 +66,16 @@ void KeptPartition::affect(std::uint32_t g) {
   affected_.push_back(g);
 }
 
-// Every group with a stone whose cell comes within REACH of `centre`,
-// searched outwards from `seeds` through stones within NEAR of it.
-void KeptPartition::affect_near(Point centre, std::span<const std::uint32_t> seeds) {
+// Every group with a stone whose cell comes within REACH of one of the
+// centres, searched outwards from `seeds` through stones within NEAR of
+// one of them.
+void KeptPartition::affect_near(std::span<const Point> centres, std::span<const std::uint32_t> seeds) {
   const std::uint32_t gen = next_generation();
+  auto near = [&](Point p) {
+    for (Point c : centres)
+      if (distance(p, c) <= NEAR) return true;
+    return false;
+  };
   queue_.clear();
   for (std::uint32_t v : seeds) {
     if (seen_[v] == gen || !is_stone(v)) continue;
@@ -82,7 +89,7 @@ void KeptPartition::affect_near(Point centre, std::span<const std::uint32_t> see
     std::uint32_t h = h0;
     do {
       const std::uint32_t u = mesh_.tri(h);
-      if (seen_[u] != gen && is_stone(u) && distance(mesh_.point(u), centre) <= NEAR) {
+      if (seen_[u] != gen && is_stone(u) && near(mesh_.point(u))) {
         seen_[u] = gen;
         queue_.push_back(u);
       }
@@ -96,6 +103,26 @@ void KeptPartition::judge_affected(const AliveZone& zone, bool witnesses_hold, s
   for (std::size_t i = 0; i < affected_.size(); ++i) {
     const std::uint32_t g = affected_[i];
     if (g < groups_.size() && groups_[g].anchor != NONE) judge(g, zone, witnesses_hold, fresh);
+  }
+}
+
+// A probe's groups: the enemy's first. Once an enemy group is dead for
+// certain the move captures, and no verdict of the mover's groups can
+// change the answer: those wait, stale, for the next probe.
+void KeptPartition::judge_probe_groups(const AliveZone& zone, bool witnesses_hold, std::span<const std::uint32_t> fresh,
+                                       Color mover) {
+  auto live = [&](std::uint32_t g) { return g < groups_.size() && groups_[g].anchor != NONE; };
+  for (std::uint32_t g : affected_)
+    if (live(g) && groups_[g].colour != mover) judge(g, zone, witnesses_hold, fresh);
+  bool captures = false;
+  for (std::uint32_t g : watch_.items())
+    captures = captures || (groups_[g].colour != mover && groups_[g].life == Life::Dead && !groups_[g].stale);
+  for (std::uint32_t g : affected_) {
+    if (!live(g) || groups_[g].colour != mover) continue;
+    if (captures)
+      set_stale(g, !witnesses_hold);
+    else
+      judge(g, zone, witnesses_hold, fresh);
   }
 }
 
@@ -142,16 +169,32 @@ void KeptPartition::judge(std::uint32_t g, const AliveZone& zone, bool witnesses
                           std::span<const std::uint32_t> fresh) {
   std::array<FuzzyWitness, WITNESSES> holding{};
   std::size_t n = 0;
-  if (witnesses_hold) {
+  // A group found Unsure may be one the full computation groups otherwise:
+  // no witness speaks for it until it is judged whole again.
+  if (witnesses_hold && groups_[g].life != Life::Unsure && !doubtful(g)) {
     const Group& rec = groups_[g];
     for (std::uint8_t k = 0; k < rec.witness_count; ++k)
       if (witness_holds(rec.witnesses[k], g, zone)) holding[n++] = {rec.witnesses[k].triangle, rec.witnesses[k].across};
     if (n > 0) return set_verdict(g, Life::Alive, {holding.data(), n});
-    // The new stone's own triangles are the likeliest new witnesses.
+    // The new stone's own triangles are the likeliest new witnesses: their
+    // centres, and the Voronoi edges out of them along the group's edge.
     for (std::uint32_t t : fresh) {
-      if (witness_triangle(t, g) && zone.fuzzy_vertex_alive({mesh_.centre(t), mesh_.spread(t), t}) == Life::Alive) {
+      if (!witness_triangle(t, g)) continue;
+      const FuzzyPoint vertex{mesh_.centre(t), mesh_.spread(t), t};
+      if (zone.fuzzy_vertex_alive(vertex) == Life::Alive) {
         holding[0] = {t, NONE};
         return set_verdict(g, Life::Alive, {holding.data(), 1});
+      }
+      for (std::uint32_t k = 0; k < 3; ++k) {
+        const std::uint32_t twin = mesh_.twin(3 * t + k);
+        if (twin == NONE || !witness_edge(t, twin / 3, g)) continue;
+        FuzzyPoint end;
+        const std::uint32_t across = twin / 3;
+        if (fuzzy_ring_edge(vertex, {mesh_.centre(across), mesh_.spread(across), across}, board_size_, end) &&
+            zone.fuzzy_edge_alive(vertex, end) == Life::Alive) {
+          holding[0] = {t, across};
+          return set_verdict(g, Life::Alive, {holding.data(), 1});
+        }
       }
     }
   }

@@ -59,14 +59,26 @@ KeptPartition::Join KeptPartition::join(std::uint32_t h) const {
   return joined && apart ? Join::Ambiguous : joined ? Join::Joined : Join::Apart;
 }
 
-KeptPartition::Join KeptPartition::join_between(std::uint32_t a, std::uint32_t b) const {
+KeptPartition::Join KeptPartition::noted_join(std::uint32_t h) {
+  const Join j = join(h);
+  if (j == Join::Ambiguous) doubts_.insert(doubts_.end(), {mesh_.tri(h), mesh_.tri(next_halfedge(h))});
+  return j;
+}
+
+KeptPartition::Join KeptPartition::noted_join_between(std::uint32_t a, std::uint32_t b) {
   const std::uint32_t h0 = mesh_.into(b);
   std::uint32_t h = h0;
   do {
-    if (mesh_.tri(h) == a) return join(h);
+    if (mesh_.tri(h) == a) return noted_join(h);
     h = mesh_.turn(h);
   } while (h != h0 && h != NONE);
   return Join::Apart;
+}
+
+bool KeptPartition::doubtful(std::uint32_t g) const {
+  for (std::uint32_t v : doubts_)
+    if (group_of_[v] == g) return true;
+  return false;
 }
 
 void KeptPartition::place_vertex(std::uint32_t v, VertexStone stone) {
@@ -134,6 +146,7 @@ void KeptPartition::relabel(std::uint32_t from, std::uint32_t into, std::span<co
   Group merged = groups_[into];
   const Group& gone = groups_[from];
   merged.size += gone.size;
+  if (gone.life == Life::Unsure) merged.life = Life::Unsure;
   for (std::uint8_t k = 0; k < gone.witness_count && merged.witness_count < WITNESSES; ++k)
     merged.witnesses[merged.witness_count++] = gone.witnesses[k];
   groups_.set(into, merged);
@@ -221,7 +234,7 @@ void KeptPartition::resolve_split(std::uint32_t g, std::span<const std::uint32_t
       std::uint32_t h = h0;
       do {
         const std::uint32_t u = mesh_.tri(h);
-        if (group_of_[u] == g && join(h) != Join::Apart) {
+        if (group_of_[u] == g && noted_join(h) != Join::Apart) {
           if (seen_[u] != gen) {
             seen_[u] = gen;
             owner_[u] = root;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #include "voronoi/build_points.hpp"
 
@@ -85,7 +87,7 @@ KeptPartition::Judgement KeptPartition::probe(const Stone& stone, const AliveZon
   std::uint32_t h = h0;
   do {
     const std::uint32_t q = mesh_.tri(h);
-    if (is_stone(q) && static_cast<Color>(stones_[q].colour) == stone.color && join(h) != Join::Apart &&
+    if (is_stone(q) && static_cast<Color>(stones_[q].colour) == stone.color && noted_join(h) != Join::Apart &&
         std::find(joined.begin(), joined.end(), group_of_[q]) == joined.end())
       joined.push_back(group_of_[q]);
     h = mesh_.turn(h);
@@ -107,15 +109,21 @@ KeptPartition::Judgement KeptPartition::probe(const Stone& stone, const AliveZon
   suspects_.clear();
   for (const auto& [a, b] : change_.lost)
     if (is_stone(a) && is_stone(b) && group_of_[a] == group_of_[b]) suspects_.push_back(a);
-  for (std::size_t i = 0; i < ring.size(); ++i) {
-    const std::uint32_t a = ring[i], b = ring[(i + 1) % ring.size()];
+  h = h0;
+  do {
+    // h runs from ring point a to the stone; the edge of its triangle
+    // opposite the stone runs from the next ring point b back to a.
+    const std::uint32_t e = prev_halfedge(h);
+    const std::uint32_t a = mesh_.tri(h), b = mesh_.tri(e);
     affect(group_of_[a]);
-    if (!is_stone(a) || !is_stone(b) || stones_[a].colour != stones_[b].colour) continue;
-    const Join j = join_between(a, b);
-    if (j == Join::Apart && group_of_[a] == group_of_[b]) suspects_.push_back(a);
-    // Shortening never joins in exact terms; rounding may say otherwise.
-    if (j != Join::Apart && group_of_[a] != group_of_[b]) merge(group_of_[a], group_of_[b], ring);
-  }
+    if (is_stone(a) && is_stone(b) && stones_[a].colour == stones_[b].colour) {
+      const Join j = noted_join(e);
+      if (j == Join::Apart && group_of_[a] == group_of_[b]) suspects_.push_back(a);
+      // Shortening never joins in exact terms; rounding may say otherwise.
+      if (j != Join::Apart && group_of_[a] != group_of_[b]) merge(group_of_[a], group_of_[b], ring);
+    }
+    h = mesh_.turn(h);
+  } while (h != h0 && h != NONE);
   std::vector<std::uint32_t> seeds;
   for (std::size_t i = 0; i < suspects_.size(); ++i) {
     const std::uint32_t g = group_of_[suspects_[i]];
@@ -128,12 +136,12 @@ KeptPartition::Judgement KeptPartition::probe(const Stone& stone, const AliveZon
     if (group_of_[v] == g) seeds.push_back(v);
     resolve_split(g, seeds);
   }
-  affect_near(stone.position, ring);
+  affect_near({&stone.position, 1}, ring);
   // Groups a committed capture left for this probe to judge.
   for (std::uint32_t g : watch_.items())
     if (groups_[g].stale) affect(g);
   const std::vector<std::uint32_t> fresh = star_triangles(v);
-  judge_affected(zone, !degenerate, fresh);
+  judge_probe_groups(zone, !degenerate, fresh, stone.color);
   return answer(stone.color, degenerate);
 }
 
@@ -146,6 +154,12 @@ KeptPartition::Judgement KeptPartition::answer(Color mover, bool degenerate) {
   for (std::uint32_t g : watch_.items()) {
     const Group& rec = groups_[g];
     const bool enemy = rec.colour != mover;
+    if (rec.stale) {
+      // Only the mover's groups are left stale, and only when the move
+      // captures.
+      own_unsure = true;
+      continue;
+    }
     if (rec.life == Life::Unsure) (enemy ? enemy_unsure : own_unsure) = true;
     if (rec.life == Life::Dead) {
       if (enemy)
@@ -202,7 +216,7 @@ void KeptPartition::capture(std::span<const StoneId> ids) {
     // may join groups.
     auto try_join = [&](std::uint32_t a, std::uint32_t b) {
       if (is_stone(a) && is_stone(b) && stones_[a].colour == stones_[b].colour && group_of_[a] != group_of_[b] &&
-          !removed(a) && !removed(b) && join_between(a, b) != Join::Apart)
+          !removed(a) && !removed(b) && noted_join_between(a, b) != Join::Apart)
         merge(group_of_[a], group_of_[b], rim);
     };
     for (const auto& [a, b] : change_.made) try_join(a, b);
@@ -229,11 +243,11 @@ void KeptPartition::capture(std::span<const StoneId> ids) {
     }
     resolve_split(g, seeds);
   }
-  for (Point c : centres) affect_near(c, rim);
+  affect_near(centres, rim);
   // Judged by the next probe, on its own board: a capture taken back
   // before then costs no verdicts.
   for (std::uint32_t g : affected_)
-    if (g < groups_.size() && groups_[g].anchor != NONE) set_stale(g, degenerate);
+    if (g < groups_.size() && groups_[g].anchor != NONE) set_stale(g, degenerate || doubtful(g));
 }
 
 KeptPartition::Mark KeptPartition::mark() const {

@@ -81,7 +81,8 @@ class KeptPartition {
   // Every stone in play with its group's number, ascending by id.
   std::vector<std::pair<StoneId, std::uint32_t>> stone_groups() const;
   std::size_t group_size(std::uint32_t group) const { return groups_[group].size; }
-  Life life(std::uint32_t group) const { return groups_[group].life; }
+  // Unsure for a group whose verdict waits, stale, for the next probe.
+  Life life(std::uint32_t group) const { return groups_[group].stale ? Life::Unsure : groups_[group].life; }
 
   // The kept state against the stones in play: mesh, membership (every
   // group a component of the joins), sizes and the watch list.
@@ -122,7 +123,12 @@ class KeptPartition {
   // Membership (kept_membership.cpp).
   bool is_stone(std::uint32_t v) const { return stones_[v].colour < SENTINEL; }
   Join join(std::uint32_t h) const;
-  Join join_between(std::uint32_t a, std::uint32_t b) const;
+  // join() for a change that acts on the answer: an ambiguous join notes
+  // its stones, whose groups are then judged in full (which finds them
+  // Unsure where it matters) rather than by witnesses.
+  Join noted_join(std::uint32_t h);
+  Join noted_join_between(std::uint32_t a, std::uint32_t b);
+  bool doubtful(std::uint32_t g) const;
   std::uint32_t new_group(Color colour, std::uint32_t anchor);
   void free_group(std::uint32_t g);
   std::uint32_t merge(std::uint32_t a, std::uint32_t b, std::span<const std::uint32_t> ring);
@@ -134,8 +140,10 @@ class KeptPartition {
   // Verdicts (kept_judge.cpp).
   void begin_affecting();
   void affect(std::uint32_t g);
-  void affect_near(Point centre, std::span<const std::uint32_t> seeds);
+  void affect_near(std::span<const Point> centres, std::span<const std::uint32_t> seeds);
   void judge_affected(const AliveZone& zone, bool witnesses_hold, std::span<const std::uint32_t> fresh);
+  void judge_probe_groups(const AliveZone& zone, bool witnesses_hold, std::span<const std::uint32_t> fresh,
+                          Color mover);
   void judge(std::uint32_t g, const AliveZone& zone, bool witnesses_hold, std::span<const std::uint32_t> fresh);
   bool witness_holds(const Witness& w, std::uint32_t g, const AliveZone& zone) const;
   bool witness_triangle(std::uint32_t t, std::uint32_t g) const;
@@ -163,6 +171,7 @@ class KeptPartition {
   std::vector<std::uint32_t> seen_, edge_seen_, group_seen_, tri_seen_, owner_;
   std::uint32_t generation_ = 0, affect_generation_ = 0;
   std::vector<std::uint32_t> queue_, members_, affected_, ring_starts_, suspects_;
+  std::vector<std::uint32_t> doubts_;  // stones at joins noted ambiguous since begin_affecting
   std::vector<FuzzyWitness> tags_;
   std::vector<FuzzyPoint> ring_points_, ring_, clip_scratch_;
   DelaunayMesh::Change change_;
