@@ -238,14 +238,6 @@ void Game::commit_probed_move() {
     alive_zone_.add_forced_eye(taken.position);
     (void)alive_zone_.reclaim_circle(id);
   }
-  if (kept_.state && !captured.empty()) {
-    // The kept state follows the captures, or, short of memory, is dropped.
-    try {
-      kept_.state->capture(captured);
-    } catch (...) {
-      drop_kept();
-    }
-  }
   captures_[color_index(stone.color)] += static_cast<std::uint32_t>(captured.size());
   ++turn_;
   for (StoneId id : captured) connectivity_.invalidate_near(captured_.at(id).position);

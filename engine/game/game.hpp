@@ -116,6 +116,8 @@ class Game {
   // The kept state's own check against the stones in play; none when the
   // game keeps none.
   std::optional<std::string> validate_kept() const;
+  // The kept state itself, for tests; null when the game keeps none.
+  const KeptPartition* kept_partition() const { return kept_.state.get(); }
 
  private:
   // The enemy stones a placement just probed onto the board kills, or, when

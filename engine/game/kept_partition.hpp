@@ -84,6 +84,10 @@ class KeptPartition {
   // Unsure for a group whose verdict waits, stale, for the next probe.
   Life life(std::uint32_t group) const { return groups_[group].stale ? Life::Unsure : groups_[group].life; }
 
+  // The same mesh, stones, groups, verdicts and watch list, slot for slot
+  // and bit for bit (logs and scratch aside).
+  bool same_as(const KeptPartition& o) const;
+
   // The kept state against the stones in play: mesh, membership (every
   // group a component of the joins), sizes and the watch list.
   std::optional<std::string> validate(std::span<const Stone> stones) const;

@@ -17,6 +17,29 @@ std::vector<std::pair<StoneId, std::uint32_t>> KeptPartition::stone_groups() con
   return out;
 }
 
+bool KeptPartition::same_as(const KeptPartition& o) const {
+  auto same_stones = [](const std::vector<VertexStone>& a, const std::vector<VertexStone>& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const VertexStone& x, const VertexStone& y) {
+             return x.id == y.id && x.colour == y.colour;
+           });
+  };
+  auto same_groups = [](const std::vector<Group>& a, const std::vector<Group>& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const Group& x, const Group& y) {
+             bool same = x.anchor == y.anchor && x.size == y.size && x.colour == y.colour && x.life == y.life &&
+                         x.stale == y.stale && x.watch == y.watch && x.witness_count == y.witness_count;
+             for (std::size_t k = 0; same && k < WITNESSES; ++k)
+               same = x.witnesses[k].triangle == y.witnesses[k].triangle && x.witnesses[k].across == y.witnesses[k].across &&
+                      x.witnesses[k].version == y.witnesses[k].version &&
+                      x.witnesses[k].across_version == y.witnesses[k].across_version;
+             return same;
+           });
+  };
+  return mesh_.same_as(o.mesh_) && same_stones(stones_.items(), o.stones_.items()) &&
+         group_of_.items() == o.group_of_.items() && same_groups(groups_.items(), o.groups_.items()) &&
+         free_groups_.items() == o.free_groups_.items() && watch_.items() == o.watch_.items() &&
+         std::bit_cast<std::uint64_t>(board_size_) == std::bit_cast<std::uint64_t>(o.board_size_);
+}
+
 std::optional<std::string> KeptPartition::validate(std::span<const Stone> stones) const {
   if (auto fault = mesh_.validate()) return "the kept mesh: " + *fault;
   const std::size_t slots = mesh_.vertex_slots();
