@@ -8,14 +8,17 @@ repository itself is left alone. Writes the positions once, then runs the
 two binaries alternately, several times, on the same positions and prints,
 per board and move class, the mean try_move + undo of each and the median
 of the ratios of back-to-back runs; then the cost of a snapped move as a
-board fills, from 100 to 6,400 stones.
+board fills, from 100 to 6,400 stones. On a machine others share, the
+least-disturbed figures are each binary's best run, printed beside them;
+--callgrind adds instruction counts per class, which no load changes.
 
-    python bench/compare_moves.py [--old COMMIT] [--runs N] [--rounds R] [--no-fill]
+    python bench/compare_moves.py [--old COMMIT] [--runs N] [--rounds R] [--no-fill] [--callgrind]
 """
 
 import argparse
 import os
 import pathlib
+import tempfile
 import re
 import shutil
 import statistics
@@ -79,12 +82,24 @@ def compare(old, new, mode, positions, runs, rounds):
     return olds, news, ratios
 
 
+def instructions(binary, positions, board, kind):
+    """Instructions callgrind counts in the measured try_move + undo pairs."""
+    with tempfile.TemporaryDirectory() as tmp:
+        out = run(["valgrind", "--tool=callgrind", "--toggle-collect=*measured_pairs*",
+                   f"--callgrind-out-file={tmp}/cg.out", str(binary), "--moves-only", str(positions),
+                   str(board), kind], capture_output=True)
+        m = re.search(r"Collected : (\d+)", out.stderr)
+        pairs = re.search(r"(\d+) try_move \+ undo pairs", out.stdout)
+        return int(m.group(1)) / max(1, int(pairs.group(1))) if m and pairs else 0
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--old", default="59b5bc2")
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--no-fill", action="store_true")
+    parser.add_argument("--callgrind", action="store_true", help="also count instructions under callgrind")
     args = parser.parse_args(argv)
 
     new = build(ROOT, ROOT / "build" / "bench")
@@ -99,20 +114,31 @@ def main(argv=None):
     for mode, title in modes:
         olds, news, ratios = compare(old, new, mode, positions, args.runs, args.rounds)
         print(f"{title}; old = {args.old}, {args.runs} alternating runs")
-        print(f"{'board':>6} {'stones':>6} {'class':>8} {'moves':>5} {'old':>10} {'new':>10} {'new/old':>8}")
+        print(f"{'board':>6} {'stones':>6} {'class':>8} {'moves':>5} {'old':>10} {'new':>10} {'new/old':>8}"
+              f" {'best old':>10} {'best new':>10} {'ratio':>6}")
         for key in sorted(olds):
             board, stones, kind = key
             moves = olds[key][0][0]
             o = statistics.median(v[1] for v in olds[key])
             n = statistics.median(v[1] for v in news.get(key, [(0, 0)]))
             r = statistics.median(ratios[key]) if key in ratios else float("nan")
-            print(f"{board:6g} {stones:6d} {kind:>8} {moves:5d} {o:10.0f} {n:10.0f} {r:8.2f}")
+            bo = min(v[1] for v in olds[key])
+            bn = min(v[1] for v in news.get(key, [(0, 0)]))
+            br = bn / bo if bo > 0 else float("nan")
+            print(f"{board:6g} {stones:6d} {kind:>8} {moves:5d} {o:10.0f} {n:10.0f} {r:8.2f} {bo:10.0f} {bn:10.0f} {br:6.2f}")
         if mode == "--fill":
             fills = sorted(k for k in news)
             if fills:
                 first = statistics.median(v[1] for v in news[fills[0]])
                 last = statistics.median(v[1] for v in news[fills[-1]])
                 print(f"new: largest / smallest fill {last / first:.2f}")
+    if args.callgrind:
+        print(f"instructions per try_move + undo (callgrind); old = {args.old}")
+        print(f"{'board':>6} {'class':>8} {'old':>12} {'new':>12} {'new/old':>8}")
+        for board in (18, 40, 80, 150):
+            for kind in ("quiet", "capture"):
+                o, n = instructions(old, positions, board, kind), instructions(new, positions, board, kind)
+                print(f"{board:6d} {kind:>8} {o:12.0f} {n:12.0f} {n / o if o else float('nan'):8.2f}")
     return 0
 
 
