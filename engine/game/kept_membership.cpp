@@ -167,10 +167,23 @@ void KeptPartition::resolve_split(std::uint32_t g, std::span<const std::uint32_t
   const std::uint32_t gen = next_generation();
   // Per search: the search it merged into (found by following parents),
   // whether it has split off, its frontier and every vertex it reached.
-  std::vector<std::uint32_t> parent(k);
-  std::vector<std::uint8_t> finished(k, 0);
-  std::vector<std::vector<std::uint32_t>> frontier(k), reached(k);
-  std::vector<std::size_t> next(k, 0);
+  SplitScratch& w = split_;
+  w.parent.assign(k, 0);
+  w.finished.assign(k, 0);
+  w.next.assign(k, 0);
+  if (w.frontier.size() < k) {
+    w.frontier.resize(k);
+    w.reached.resize(k);
+  }
+  for (std::size_t c = 0; c < k; ++c) {
+    w.frontier[c].clear();
+    w.reached[c].clear();
+  }
+  std::vector<std::uint32_t>& parent = w.parent;
+  std::vector<std::uint8_t>& finished = w.finished;
+  std::vector<std::vector<std::uint32_t>>& frontier = w.frontier;
+  std::vector<std::vector<std::uint32_t>>& reached = w.reached;
+  std::vector<std::size_t>& next = w.next;
   auto find = [&](std::uint32_t c) {
     while (parent[c] != c) c = parent[c];
     return c;

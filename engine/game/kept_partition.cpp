@@ -59,15 +59,14 @@ bool KeptPartition::build(std::span<const Stone> stones, const AliveZone& zone, 
   return true;
 }
 
-std::vector<std::uint32_t> KeptPartition::star_triangles(std::uint32_t v) const {
-  std::vector<std::uint32_t> out;
+void KeptPartition::star_triangles(std::uint32_t v, std::vector<std::uint32_t>& out) const {
+  out.clear();
   const std::uint32_t h0 = mesh_.into(v);
   std::uint32_t h = h0;
   do {
     out.push_back(h / 3);
     h = mesh_.turn(h);
   } while (h != h0 && h != NONE);
-  return out;
 }
 
 KeptPartition::Judgement KeptPartition::probe(const Stone& stone, const AliveZone& zone) {
@@ -75,14 +74,16 @@ KeptPartition::Judgement KeptPartition::probe(const Stone& stone, const AliveZon
   if (v == NONE) return {Outcome::OutOfStep, {}, false};
   place_vertex(v, {stone.id, static_cast<std::uint8_t>(stone.color)});
   bool degenerate = change_.degenerate;
-  const std::vector<std::uint32_t> ring = change_.ring;
+  ring_copy_.assign(change_.ring.begin(), change_.ring.end());
+  const std::vector<std::uint32_t>& ring = ring_copy_;
   for (std::uint32_t u : ring) degenerate = degenerate || distance(mesh_.point(u), stone.position) < too_close(board_size_);
   begin_affecting();
 
   // The stone's group: every group of its colour it joins, merged into
   // the largest. The stone joins that one first: the others may hold
   // together only through it.
-  std::vector<std::uint32_t> joined;
+  std::vector<std::uint32_t>& joined = joined_;
+  joined.clear();
   const std::uint32_t h0 = mesh_.into(v);
   std::uint32_t h = h0;
   do {
@@ -124,7 +125,7 @@ KeptPartition::Judgement KeptPartition::probe(const Stone& stone, const AliveZon
     }
     h = mesh_.turn(h);
   } while (h != h0 && h != NONE);
-  std::vector<std::uint32_t> seeds;
+  std::vector<std::uint32_t>& seeds = seeds_;
   for (std::size_t i = 0; i < suspects_.size(); ++i) {
     const std::uint32_t g = group_of_[suspects_[i]];
     if (std::find_if(suspects_.begin(), suspects_.begin() + static_cast<std::ptrdiff_t>(i),
@@ -140,7 +141,8 @@ KeptPartition::Judgement KeptPartition::probe(const Stone& stone, const AliveZon
   // Groups a committed capture left for this probe to judge.
   for (std::uint32_t g : watch_.items())
     if (groups_[g].stale) affect(g);
-  const std::vector<std::uint32_t> fresh = star_triangles(v);
+  star_triangles(v, fresh_);
+  const std::vector<std::uint32_t>& fresh = fresh_;
   judge_probe_groups(zone, !degenerate, fresh, stone.color);
   return answer(stone.color, degenerate);
 }

@@ -160,7 +160,7 @@ class KeptPartition {
   void watch(std::uint32_t g, bool on);
   std::uint32_t next_generation();
   Judgement answer(Color mover, bool degenerate);
-  std::vector<std::uint32_t> star_triangles(std::uint32_t v) const;
+  void star_triangles(std::uint32_t v, std::vector<std::uint32_t>& out) const;
 
   DelaunayMesh mesh_;
   LoggedVector<VertexStone> stones_;     // per vertex slot
@@ -178,6 +178,14 @@ class KeptPartition {
   std::vector<std::uint32_t> doubts_;  // stones at joins noted ambiguous since begin_affecting
   std::vector<FuzzyWitness> tags_;
   std::vector<FuzzyPoint> ring_points_, ring_, clip_scratch_;
+  std::vector<std::uint32_t> ring_copy_, joined_, seeds_, fresh_;
+  // resolve_split's working storage, per search.
+  struct SplitScratch {
+    std::vector<std::uint32_t> parent;
+    std::vector<std::uint8_t> finished;
+    std::vector<std::size_t> next;
+    std::vector<std::vector<std::uint32_t>> frontier, reached;
+  } split_;
   DelaunayMesh::Change change_;
 };
 
