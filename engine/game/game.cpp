@@ -150,7 +150,15 @@ KeptPartition* Game::kept_for_probe() {
 std::optional<std::string> Game::validate_kept() const {
   if (!kept_.state) return std::nullopt;
   if (history_.size() != kept_.base + kept_.marks.size()) return std::string("the kept marks do not follow the history");
-  return kept_.state->validate(stone_list());
+  // The mesh holds the stones in play and the captured stones waiting to leave it.
+  std::vector<Stone> held = stone_list();
+  for (StoneId id : kept_.state->pending_captures()) {
+    auto it = captured_.find(id);
+    if (it == captured_.end()) return "pending captured stone " + std::to_string(id) + " is not captured";
+    held.push_back(it->second);
+  }
+  std::sort(held.begin(), held.end(), [](const Stone& a, const Stone& b) { return a.id < b.id; });
+  return kept_.state->validate(held);
 }
 
 // All or nothing as well: the captured stones' circles are carved again
@@ -238,6 +246,7 @@ void Game::commit_probed_move() {
     alive_zone_.add_forced_eye(taken.position);
     (void)alive_zone_.reclaim_circle(id);
   }
+  if (kept_.state) kept_.state->capture(captured);  // room reserved by probe_move
   captures_[color_index(stone.color)] += static_cast<std::uint32_t>(captured.size());
   ++turn_;
   for (StoneId id : captured) connectivity_.invalidate_near(captured_.at(id).position);

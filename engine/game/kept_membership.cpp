@@ -171,10 +171,9 @@ void KeptPartition::resolve_split(std::uint32_t g, std::span<const std::uint32_t
   w.parent.assign(k, 0);
   w.finished.assign(k, 0);
   w.next.assign(k, 0);
-  if (w.frontier.size() < k) {
-    w.frontier.resize(k);
-    w.reached.resize(k);
-  }
+  // Each on its own: a failed allocation may have grown one and not the other.
+  if (w.frontier.size() < k) w.frontier.resize(k);
+  if (w.reached.size() < k) w.reached.resize(k);
   for (std::size_t c = 0; c < k; ++c) {
     w.frontier[c].clear();
     w.reached[c].clear();

@@ -56,6 +56,7 @@ bool KeptPartition::build(std::span<const Stone> stones, const AliveZone& zone, 
   groups_.clear_log();
   free_groups_.clear_log();
   watch_.clear_log();
+  pending_.unlogged().clear();
   return true;
 }
 
@@ -70,6 +71,7 @@ void KeptPartition::star_triangles(std::uint32_t v, std::vector<std::uint32_t>& 
 }
 
 KeptPartition::Judgement KeptPartition::probe(const Stone& stone, const AliveZone& zone) {
+  if (!pending_.empty()) remove_captured();
   const std::uint32_t v = mesh_.insert(stone.position, change_);
   if (v == NONE) return {Outcome::OutOfStep, {}, false};
   place_vertex(v, {stone.id, static_cast<std::uint8_t>(stone.color)});
@@ -185,8 +187,13 @@ KeptPartition::Judgement KeptPartition::answer(Color mover, bool degenerate) {
 }
 
 void KeptPartition::capture(std::span<const StoneId> ids) {
-  std::vector<StoneId> sorted(ids.begin(), ids.end());
+  for (StoneId id : ids) pending_.push_back(id);  // room reserved
+}
+
+void KeptPartition::remove_captured() {
+  std::vector<StoneId> sorted(pending_.items().begin(), pending_.items().end());
   std::sort(sorted.begin(), sorted.end());
+  while (!pending_.empty()) pending_.pop_back();
   std::vector<std::uint32_t> gone;
   for (std::uint32_t v = 0; v < stones_.size(); ++v)
     if (is_stone(v) && std::binary_search(sorted.begin(), sorted.end(), stones_[v].id)) gone.push_back(v);
@@ -253,7 +260,8 @@ void KeptPartition::capture(std::span<const StoneId> ids) {
 }
 
 KeptPartition::Mark KeptPartition::mark() const {
-  return {mesh_.mark(), stones_.mark(), group_of_.mark(), groups_.mark(), free_groups_.mark(), watch_.mark()};
+  return {mesh_.mark(),  stones_.mark(), group_of_.mark(), groups_.mark(),
+          free_groups_.mark(), watch_.mark(), pending_.mark()};
 }
 
 void KeptPartition::rollback(const Mark& m) noexcept {
@@ -263,6 +271,7 @@ void KeptPartition::rollback(const Mark& m) noexcept {
   groups_.rollback(m.groups);
   free_groups_.rollback(m.free_groups);
   watch_.rollback(m.watch);
+  pending_.rollback(m.pending);
 }
 
 void KeptPartition::forget_before(const Mark& m) {
@@ -272,6 +281,7 @@ void KeptPartition::forget_before(const Mark& m) {
   groups_.forget_before(m.groups);
   free_groups_.forget_before(m.free_groups);
   watch_.forget_before(m.watch);
+  pending_.forget_before(m.pending);
 }
 
 KeptPartition::Mark KeptPartition::minus(const Mark& a, const Mark& b) {
@@ -284,7 +294,8 @@ KeptPartition::Mark KeptPartition::minus(const Mark& a, const Mark& b) {
           a.groups_of - b.groups_of,
           a.groups - b.groups,
           a.free_groups - b.free_groups,
-          a.watch - b.watch};
+          a.watch - b.watch,
+          a.pending - b.pending};
 }
 
 std::optional<std::uint32_t> KeptPartition::group_of(StoneId id) const {

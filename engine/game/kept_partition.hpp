@@ -59,13 +59,18 @@ class KeptPartition {
   // move: the enemy stones it kills or, when none, whether it kills only
   // the mover's own. The kept state then holds the probed board.
   Judgement probe(const Stone& stone, const AliveZone& zone);
-  // The probe's captures, committed: their stones leave the mesh, and the
-  // groups they touched wait, stale, for the next probe to judge them.
+  // The probe's captures, committed. Their stones leave the mesh at the
+  // next probe (a capture taken back before then costs nothing), and the
+  // groups they touched wait, stale, for that probe to judge them.
+  // Allocates nothing within room reserved for them first.
+  void reserve_captures(std::size_t count) { pending_.reserve_more(count, count); }
   void capture(std::span<const StoneId> ids);
+  // Captured stones still in the mesh, waiting for the next probe.
+  std::span<const StoneId> pending_captures() const { return pending_.items(); }
 
   struct Mark {
     DelaunayMesh::Mark mesh;
-    std::size_t stones, groups_of, groups, free_groups, watch;
+    std::size_t stones, groups_of, groups, free_groups, watch, pending;
   };
   Mark mark() const;
   // Takes back every change since `m`. Never allocates.
@@ -160,6 +165,7 @@ class KeptPartition {
   void watch(std::uint32_t g, bool on);
   std::uint32_t next_generation();
   Judgement answer(Color mover, bool degenerate);
+  void remove_captured();
   void star_triangles(std::uint32_t v, std::vector<std::uint32_t>& out) const;
 
   DelaunayMesh mesh_;
@@ -168,6 +174,7 @@ class KeptPartition {
   LoggedVector<Group> groups_;
   LoggedVector<std::uint32_t> free_groups_;
   LoggedVector<std::uint32_t> watch_;     // the groups that are Dead, Unsure or stale
+  LoggedVector<StoneId> pending_;         // captured stones the mesh still holds
   double board_size_ = 0.0;
 
   // Scratch, never logged. Generation marks (per vertex, half-edge and

@@ -37,6 +37,7 @@ bool KeptPartition::same_as(const KeptPartition& o) const {
   return mesh_.same_as(o.mesh_) && same_stones(stones_.items(), o.stones_.items()) &&
          group_of_.items() == o.group_of_.items() && same_groups(groups_.items(), o.groups_.items()) &&
          free_groups_.items() == o.free_groups_.items() && watch_.items() == o.watch_.items() &&
+         pending_.items() == o.pending_.items() &&
          std::bit_cast<std::uint64_t>(board_size_) == std::bit_cast<std::uint64_t>(o.board_size_);
 }
 

@@ -55,10 +55,9 @@ Result<GameDelta, MoveError> Game::probe_move(Point position) {
     delta.captured_stone_ids = verdict.captured;
     pending_move_->captures = std::move(verdict.captured);
     reserve_commit(delta.captured_stone_ids.size());
-    // The kept state takes the captures now, where a failure can still
-    // take the whole probe back; the commit, which cannot fail, then has
-    // nothing left to do for it, and abandoning the probe rolls both back.
-    if (kept_.state && !delta.captured_stone_ids.empty()) kept_.state->capture(delta.captured_stone_ids);
+    // Room for the commit, which cannot fail, to hand the kept state its
+    // captures.
+    if (kept_.state) kept_.state->reserve_captures(delta.captured_stone_ids.size());
   } catch (...) {
     // A failed allocation while judging: the game goes back exactly as it
     // was, its revision included.
