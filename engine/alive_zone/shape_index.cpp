@@ -60,7 +60,12 @@ std::optional<std::size_t> ShapeIndex::cell_for(const ShapeGeometry& geometry) c
   return cell_of(c->centre.y) * cells_ + cell_of(c->centre.x);
 }
 
+// An overflow this long is filed into the array's cells.
+constexpr std::size_t OVERFLOW = 4;
+
 FiledCircle* ShapeIndex::find_in(std::size_t cell, ShapeId id) {
+  for (FiledCircle& f : overflow_)
+    if (f.id == id) return &f;
   FiledCircle* first = filed_.data() + start_[cell];
   FiledCircle* last = first + used_[cell];
   FiledCircle* at = std::lower_bound(first, last, id, [](const FiledCircle& f, ShapeId v) { return f.id < v; });
@@ -68,35 +73,53 @@ FiledCircle* ShapeIndex::find_in(std::size_t cell, ShapeId id) {
 }
 
 std::size_t ShapeIndex::gridded_count() const {
-  std::size_t n = 0;
+  std::size_t n = overflow_.size();
   for (std::uint32_t u : used_) n += u;
   return n;
 }
 
-void ShapeIndex::regrow(std::size_t grown, std::size_t extra) {
+void ShapeIndex::regrow() {
   const std::size_t cells = used_.size();
-  std::size_t total = extra;
-  for (std::uint32_t u : used_) total += u + SPARE;
+  std::vector<std::uint32_t> wanted(used_);
+  for (const FiledCircle& f : overflow_) ++wanted[cell_of_filed(f)];
+  std::size_t total = 0;
+  for (std::uint32_t u : wanted) total += u + (u > 0 ? SPARE : 0);
   std::vector<FiledCircle> laid(total);
   std::vector<std::uint32_t> start(cells + 1, 0);
   std::size_t w = 0;
   for (std::size_t k = 0; k < cells; ++k) {
     start[k] = static_cast<std::uint32_t>(w);
     std::copy(filed_.begin() + start_[k], filed_.begin() + start_[k] + used_[k], laid.begin() + static_cast<std::ptrdiff_t>(w));
-    w += used_[k] + SPARE + (k == grown ? extra : 0);
+    w += wanted[k] + (wanted[k] > 0 ? SPARE : 0);
   }
   start[cells] = static_cast<std::uint32_t>(w);
   filed_.swap(laid);
   start_.swap(start);
+  // An overflow circle may be older than one filed into its cell since (a
+  // slot freed there meanwhile): each cell is put back in id order.
+  for (const FiledCircle& f : overflow_) {
+    const std::size_t k = cell_of_filed(f);
+    FiledCircle* first = filed_.data() + start_[k];
+    FiledCircle* last = first + used_[k]++;
+    *last = f;
+    std::rotate(std::upper_bound(first, last, f.id, [](ShapeId v, const FiledCircle& c) { return v < c.id; }), last,
+                last + 1);
+    count_marks(k, f, 1);
+  }
+  overflow_.clear();
 }
 
 void ShapeIndex::file(ShapeId id, const ShapeGeometry& geometry) {
   if (!enabled()) return;
   if (const std::optional<std::size_t> cell = cell_for(geometry)) {
     const CircleGeometry& c = std::get<CircleGeometry>(geometry);
-    if (room(*cell) == 0) regrow(*cell, 1);
-    // Ids only grow, so the circle goes last in its cell.
     const FiledCircle f{c.centre, c.radius, id, false, true, Box::of_point(c.centre).grown(c.radius)};
+    if (room(*cell) == 0) {
+      overflow_.push_back(f);
+      if (overflow_.size() > OVERFLOW) regrow();
+      return;
+    }
+    // Ids only grow, so the circle goes last in its cell.
     filed_[start_[*cell] + used_[*cell]++] = f;
     count_marks(*cell, f, 1);
     return;
@@ -107,7 +130,12 @@ void ShapeIndex::file(ShapeId id, const ShapeGeometry& geometry) {
 void ShapeIndex::reserve_for(const ShapeGeometry& geometry) {
   if (!enabled()) return;
   if (const std::optional<std::size_t> cell = cell_for(geometry)) {
-    if (room(*cell) == 0) regrow(*cell, 1);
+    if (room(*cell) > 0) return;
+    // A filing that would lay the array out afresh has it laid out now,
+    // where failing changes nothing; then it fits, or overflows into room
+    // kept for it.
+    if (overflow_.size() >= OVERFLOW) regrow();
+    if (room(*cell) == 0) reserve_more(overflow_, 1);
   } else {
     reserve_more(ungridded_, 1);
   }
@@ -116,6 +144,11 @@ void ShapeIndex::reserve_for(const ShapeGeometry& geometry) {
 void ShapeIndex::unfile(ShapeId id, const ShapeGeometry& geometry) {
   if (!enabled()) return;
   if (const std::optional<std::size_t> cell = cell_for(geometry)) {
+    for (auto it = overflow_.begin(); it != overflow_.end(); ++it)
+      if (it->id == id) {
+        overflow_.erase(it);
+        return;
+      }
     if (FiledCircle* f = find_in(*cell, id)) {
       count_marks(*cell, *f, -1);
       FiledCircle* end = filed_.data() + start_[*cell] + used_[*cell];
@@ -134,11 +167,13 @@ void ShapeIndex::mark(ShapeId id, const ShapeGeometry& geometry, bool exposed, b
   const std::optional<std::size_t> cell = cell_for(geometry);
   if (!cell) return;
   if (FiledCircle* f = find_in(*cell, id)) {
-    count_marks(*cell, *f, -1);
+    // Only circles in the array count towards their cells' marks.
+    const bool counted = f >= filed_.data() && f < filed_.data() + filed_.size();
+    if (counted) count_marks(*cell, *f, -1);
     f->exposed = exposed;
     f->whole = whole;
     f->reach = reach;
-    count_marks(*cell, *f, 1);
+    if (counted) count_marks(*cell, *f, 1);
   }
 }
 
@@ -148,7 +183,11 @@ const FiledCircle* ShapeIndex::find(ShapeId id, const ShapeGeometry& geometry) c
   return cell ? const_cast<ShapeIndex*>(this)->find_in(*cell, id) : nullptr;
 }
 
-bool operator==(const ShapeIndex& a, const ShapeIndex& b) {
+bool operator==(const ShapeIndex& x, const ShapeIndex& y) {
+  // With the overflow filed into the cells, as laying out afresh files it.
+  ShapeIndex a = x, b = y;
+  if (!a.overflow_.empty()) a.regrow();
+  if (!b.overflow_.empty()) b.regrow();
   auto same_filed = [](const FiledCircle& x, const FiledCircle& y) {
     auto same_box = [](const Box& u, const Box& v) {
       return same_bits(u.x0, v.x0) && same_bits(u.y0, v.y0) && same_bits(u.x1, v.x1) && same_bits(u.y1, v.y1);

@@ -75,22 +75,33 @@ KeptPartition::Judgement KeptPartition::probe(const Stone& stone, const AliveZon
   const std::uint32_t v = mesh_.insert(stone.position, change_);
   if (v == NONE) return {Outcome::OutOfStep, {}, false};
   place_vertex(v, {stone.id, static_cast<std::uint8_t>(stone.color)});
-  bool degenerate = change_.degenerate;
   ring_copy_.assign(change_.ring.begin(), change_.ring.end());
-  const std::vector<std::uint32_t>& ring = ring_copy_;
-  for (std::uint32_t u : ring) degenerate = degenerate || distance(mesh_.point(u), stone.position) < too_close(board_size_);
+  bool degenerate = change_.degenerate;
+  for (std::uint32_t u : ring_copy_)
+    degenerate = degenerate || distance(mesh_.point(u), stone.position) < too_close(board_size_);
   begin_affecting();
+  join_stone(v, stone.color);
+  rejoin_ring(v);
+  affect_near({&stone.position, 1}, ring_copy_);
+  // Groups a committed capture left for this probe to judge.
+  for (std::uint32_t g : watch_.items())
+    if (groups_[g].stale) affect(g);
+  star_triangles(v, fresh_);
+  judge_probe_groups(zone, !degenerate, fresh_, stone.color);
+  return answer(stone.color, degenerate);
+}
 
-  // The stone's group: every group of its colour it joins, merged into
-  // the largest. The stone joins that one first: the others may hold
-  // together only through it.
+// The stone's group: every group of its colour it joins, merged into the
+// largest. The stone joins that one first: the others may hold together
+// only through it.
+void KeptPartition::join_stone(std::uint32_t v, Color colour) {
   std::vector<std::uint32_t>& joined = joined_;
   joined.clear();
   const std::uint32_t h0 = mesh_.into(v);
   std::uint32_t h = h0;
   do {
     const std::uint32_t q = mesh_.tri(h);
-    if (is_stone(q) && static_cast<Color>(stones_[q].colour) == stone.color && noted_join(h) != Join::Apart &&
+    if (is_stone(q) && static_cast<Color>(stones_[q].colour) == colour && noted_join(h) != Join::Apart &&
         std::find(joined.begin(), joined.end(), group_of_[q]) == joined.end())
       joined.push_back(group_of_[q]);
     h = mesh_.turn(h);
@@ -98,21 +109,26 @@ KeptPartition::Judgement KeptPartition::probe(const Stone& stone, const AliveZon
   std::uint32_t own = NONE;
   for (std::uint32_t g : joined)
     if (own == NONE || groups_[g].size > groups_[own].size) own = g;
-  if (own == NONE) own = new_group(stone.color, v);
+  if (own == NONE) own = new_group(colour, v);
   group_of_.set(v, own);
   Group rec = groups_[own];
   ++rec.size;
   groups_.set(own, rec);
   for (std::uint32_t g : joined)
-    if (g != own) relabel(g, own, ring);
+    if (g != own) relabel(g, own, ring_copy_);
   affect(own);
+}
 
-  // The joins the stone cut: the edges its cavity swallowed, and the ring's
-  // own edges, whose Voronoi edges it shortened.
+// The joins the stone at v cut: the edges its cavity swallowed, and the
+// ring's own edges, whose Voronoi edges it shortened. A group that lost
+// one is searched for a split, from its stones on the ring.
+void KeptPartition::rejoin_ring(std::uint32_t v) {
+  const std::vector<std::uint32_t>& ring = ring_copy_;
   suspects_.clear();
   for (const auto& [a, b] : change_.lost)
     if (is_stone(a) && is_stone(b) && group_of_[a] == group_of_[b]) suspects_.push_back(a);
-  h = h0;
+  const std::uint32_t h0 = mesh_.into(v);
+  std::uint32_t h = h0;
   do {
     // h runs from ring point a to the stone; the edge of its triangle
     // opposite the stone runs from the next ring point b back to a.
@@ -127,26 +143,17 @@ KeptPartition::Judgement KeptPartition::probe(const Stone& stone, const AliveZon
     }
     h = mesh_.turn(h);
   } while (h != h0 && h != NONE);
-  std::vector<std::uint32_t>& seeds = seeds_;
   for (std::size_t i = 0; i < suspects_.size(); ++i) {
     const std::uint32_t g = group_of_[suspects_[i]];
-    if (std::find_if(suspects_.begin(), suspects_.begin() + static_cast<std::ptrdiff_t>(i),
-                     [&](std::uint32_t a) { return group_of_[a] == g; }) != suspects_.begin() + static_cast<std::ptrdiff_t>(i))
+    const auto earlier = suspects_.begin() + static_cast<std::ptrdiff_t>(i);
+    if (std::find_if(suspects_.begin(), earlier, [&](std::uint32_t a) { return group_of_[a] == g; }) != earlier)
       continue;  // that group is resolved already
-    seeds.clear();
+    seeds_.clear();
     for (std::uint32_t u : ring)
-      if (group_of_[u] == g) seeds.push_back(u);
-    if (group_of_[v] == g) seeds.push_back(v);
-    resolve_split(g, seeds);
+      if (group_of_[u] == g) seeds_.push_back(u);
+    if (group_of_[v] == g) seeds_.push_back(v);
+    resolve_split(g, seeds_);
   }
-  affect_near({&stone.position, 1}, ring);
-  // Groups a committed capture left for this probe to judge.
-  for (std::uint32_t g : watch_.items())
-    if (groups_[g].stale) affect(g);
-  star_triangles(v, fresh_);
-  const std::vector<std::uint32_t>& fresh = fresh_;
-  judge_probe_groups(zone, !degenerate, fresh, stone.color);
-  return answer(stone.color, degenerate);
 }
 
 // From the verdicts, all up to date: the enemy groups that died, else
@@ -190,73 +197,73 @@ void KeptPartition::capture(std::span<const StoneId> ids) {
   for (StoneId id : ids) pending_.push_back(id);  // room reserved
 }
 
+// The stones a commit captured leave the mesh; the probe that follows
+// judges the groups they touched with its own.
 void KeptPartition::remove_captured() {
   std::vector<StoneId> sorted(pending_.items().begin(), pending_.items().end());
   std::sort(sorted.begin(), sorted.end());
   while (!pending_.empty()) pending_.pop_back();
-  std::vector<std::uint32_t> gone;
+  Removal r;
   for (std::uint32_t v = 0; v < stones_.size(); ++v)
-    if (is_stone(v) && std::binary_search(sorted.begin(), sorted.end(), stones_[v].id)) gone.push_back(v);
+    if (is_stone(v) && std::binary_search(sorted.begin(), sorted.end(), stones_[v].id)) r.gone.push_back(v);
   begin_affecting();
-  bool degenerate = false;
-  std::vector<std::uint32_t> rim;  // the points round every hole
-  std::vector<Point> centres;
-  // Stones beside a removed stone of their own group: where a group that
-  // lost only some of its stones (grouped otherwise by the full
-  // computation) may have come apart.
-  std::vector<std::uint32_t> cut;
-  auto removed = [&](std::uint32_t u) { return std::binary_search(gone.begin(), gone.end(), u); };
-  for (std::uint32_t v : gone) {
-    const std::uint32_t g = group_of_[v];
-    centres.push_back(mesh_.point(v));
-    mesh_.remove(v, change_);
-    degenerate = degenerate || change_.degenerate;
-    stones_.set(v, VertexStone{});
-    group_of_.set(v, NONE);
-    Group rec = groups_[g];
-    --rec.size;
-    groups_.set(g, rec);
-    if (rec.size == 0) free_group(g);
-    const std::vector<std::uint32_t>& ring = change_.ring;
-    rim.insert(rim.end(), ring.begin(), ring.end());
-    for (std::uint32_t u : ring)
-      if (group_of_[u] == g && !removed(u)) cut.push_back(u);
-    // The hole's diagonals and its rim's edges (whose Voronoi edges grew)
-    // may join groups.
-    auto try_join = [&](std::uint32_t a, std::uint32_t b) {
-      if (is_stone(a) && is_stone(b) && stones_[a].colour == stones_[b].colour && group_of_[a] != group_of_[b] &&
-          !removed(a) && !removed(b) && noted_join_between(a, b) != Join::Apart)
-        merge(group_of_[a], group_of_[b], rim);
-    };
-    for (const auto& [a, b] : change_.made) try_join(a, b);
-    for (std::size_t i = 0; i < ring.size(); ++i) try_join(ring[i], ring[(i + 1) % ring.size()]);
-  }
-  std::erase_if(rim, [&](std::uint32_t u) { return !is_stone(u); });
-  for (std::uint32_t u : rim) affect(group_of_[u]);
-  std::vector<std::uint32_t> seeds;
-  for (std::size_t i = 0; i < cut.size(); ++i) {
-    const std::uint32_t g = group_of_[cut[i]];
-    if (std::find_if(cut.begin(), cut.begin() + static_cast<std::ptrdiff_t>(i),
-                     [&](std::uint32_t u) { return group_of_[u] == g; }) != cut.begin() + static_cast<std::ptrdiff_t>(i))
-      continue;
-    seeds.clear();
-    for (std::uint32_t u : rim)
-      if (group_of_[u] == g && std::find(seeds.begin(), seeds.end(), u) == seeds.end()) seeds.push_back(u);
+  for (std::uint32_t v : r.gone) remove_stone(v, r);
+  std::erase_if(r.rim, [&](std::uint32_t u) { return !is_stone(u); });
+  for (std::uint32_t u : r.rim) affect(group_of_[u]);
+  resplit(r);
+  affect_near(r.centres, r.rim);
+  for (std::uint32_t g : affected_)
+    if (g < groups_.size() && groups_[g].anchor != NONE) set_stale(g, r.degenerate || doubtful(g));
+}
+
+void KeptPartition::remove_stone(std::uint32_t v, Removal& r) {
+  auto removed = [&](std::uint32_t u) { return std::binary_search(r.gone.begin(), r.gone.end(), u); };
+  const std::uint32_t g = group_of_[v];
+  r.centres.push_back(mesh_.point(v));
+  mesh_.remove(v, change_);
+  r.degenerate = r.degenerate || change_.degenerate;
+  stones_.set(v, VertexStone{});
+  group_of_.set(v, NONE);
+  Group rec = groups_[g];
+  --rec.size;
+  groups_.set(g, rec);
+  if (rec.size == 0) free_group(g);
+  const std::vector<std::uint32_t>& ring = change_.ring;
+  r.rim.insert(r.rim.end(), ring.begin(), ring.end());
+  for (std::uint32_t u : ring)
+    if (group_of_[u] == g && !removed(u)) r.cut.push_back(u);
+  // The hole's diagonals and its rim's edges (whose Voronoi edges grew)
+  // may join groups.
+  auto try_join = [&](std::uint32_t a, std::uint32_t b) {
+    if (is_stone(a) && is_stone(b) && stones_[a].colour == stones_[b].colour && group_of_[a] != group_of_[b] &&
+        !removed(a) && !removed(b) && noted_join_between(a, b) != Join::Apart)
+      merge(group_of_[a], group_of_[b], r.rim);
+  };
+  for (const auto& [a, b] : change_.made) try_join(a, b);
+  for (std::size_t i = 0; i < ring.size(); ++i) try_join(ring[i], ring[(i + 1) % ring.size()]);
+}
+
+// A group that lost only some of its stones (the full computation grouped
+// them otherwise) needs a member for an anchor, and may have come apart
+// where its lost stones held it together.
+void KeptPartition::resplit(Removal& r) {
+  for (std::size_t i = 0; i < r.cut.size(); ++i) {
+    const std::uint32_t g = group_of_[r.cut[i]];
+    const auto earlier = r.cut.begin() + static_cast<std::ptrdiff_t>(i);
+    if (std::find_if(r.cut.begin(), earlier, [&](std::uint32_t u) { return group_of_[u] == g; }) != earlier) continue;
+    seeds_.clear();
+    for (std::uint32_t u : r.rim)
+      if (group_of_[u] == g && std::find(seeds_.begin(), seeds_.end(), u) == seeds_.end()) seeds_.push_back(u);
     const std::uint32_t anchor = groups_[g].anchor;
     if (group_of_[anchor] == g) {
-      if (std::find(seeds.begin(), seeds.end(), anchor) == seeds.end()) seeds.push_back(anchor);
+      if (std::find(seeds_.begin(), seeds_.end(), anchor) == seeds_.end()) seeds_.push_back(anchor);
     } else {
       Group rec = groups_[g];
-      rec.anchor = seeds.front();
+      rec.anchor = seeds_.front();
       groups_.set(g, rec);
     }
-    resolve_split(g, seeds);
+    resolve_split(g, seeds_);
   }
-  affect_near(centres, rim);
-  // Judged by the next probe, on its own board: a capture taken back
-  // before then costs no verdicts.
-  for (std::uint32_t g : affected_)
-    if (g < groups_.size() && groups_[g].anchor != NONE) set_stale(g, degenerate || doubtful(g));
 }
 
 KeptPartition::Mark KeptPartition::mark() const {

@@ -144,6 +144,8 @@ class KeptPartition {
   void relabel(std::uint32_t from, std::uint32_t into, std::span<const std::uint32_t> ring);
   void resolve_split(std::uint32_t g, std::span<const std::uint32_t> seeds);
   void place_vertex(std::uint32_t v, VertexStone stone);
+  void join_stone(std::uint32_t v, Color colour);
+  void rejoin_ring(std::uint32_t v);
   void label_components();
 
   // Verdicts (kept_judge.cpp).
@@ -165,7 +167,17 @@ class KeptPartition {
   void watch(std::uint32_t g, bool on);
   std::uint32_t next_generation();
   Judgement answer(Color mover, bool degenerate);
+  // What removing captured stones has touched so far.
+  struct Removal {
+    std::vector<std::uint32_t> gone;  // the stones' vertices, ascending
+    std::vector<std::uint32_t> rim;   // the points round every hole
+    std::vector<std::uint32_t> cut;   // stones beside a removed stone of their own group
+    std::vector<Point> centres;
+    bool degenerate = false;
+  };
   void remove_captured();
+  void remove_stone(std::uint32_t v, Removal& r);
+  void resplit(Removal& r);
   void star_triangles(std::uint32_t v, std::vector<std::uint32_t>& out) const;
 
   DelaunayMesh mesh_;
