@@ -201,3 +201,29 @@ TEST(KeptPartition, OddBoardsKeepNoState) {
     EXPECT_EQ(game.local_judgements().full, 1U);
   }
 }
+
+// The kept state logs the last few hundred entries' changes; undoing past
+// them drops it, and the next probe builds it afresh from the stones then
+// in play. Answers stay the full computation's throughout.
+TEST(KeptPartition, UndoingPastTheLoggedEntriesBuildsAfresh) {
+  Game game(40.0);
+  std::mt19937_64 rng(9);
+  std::uniform_real_distribution<double> u(0.0, 40.0);
+  while (game.turn() < 600) {
+    const std::optional<Point> p = game.nearest_living_move({u(rng), u(rng)});
+    if (!p || !game.try_move(*p)) ASSERT_TRUE(game.pass());
+    if (game.status() == GameStatus::Ended) (void)game.undo();
+  }
+  ASSERT_NE(game.kept_partition(), nullptr);
+  const std::uint64_t builds = game.local_judgements().builds;
+  while (game.turn() > 20) {
+    ASSERT_TRUE(game.undo());
+    const auto broken = game.validate_kept();
+    ASSERT_FALSE(broken) << *broken;
+  }
+  EXPECT_EQ(game.kept_partition(), nullptr);  // dropped on the way
+  Tally t = play_checked(game, 60, 10);
+  EXPECT_GT(t.probes, 0U);
+  EXPECT_EQ(game.local_judgements().builds, builds + 1);
+  EXPECT_EQ(game.local_judgements().mismatches, 0U);
+}
