@@ -2,7 +2,8 @@
 // stands in for: the kept mesh's centres and spreads against the centres
 // the partition computes from its own triangulation, the clipping with
 // spreads against clip_ring_to_board run on points within them, and the
-// margins of the liveness tests on points exactly at a threshold.
+// margins of the liveness tests against cell_is_alive on rings moved
+// within their spreads and on points exactly at a threshold.
 
 #include <gtest/gtest.h>
 
@@ -188,4 +189,84 @@ TEST(LocalMargins, ThresholdsExactlyMetAreUnsure) {
   EXPECT_EQ(zone.fuzzy_edge_alive({{1.5, 12.0}, 0.0, 0}, {{1.5, 14.0}, 0.0, 0}), Life::Alive);
   EXPECT_GT(zone.rounding_slack(), 0.0);
   EXPECT_LT(zone.rounding_slack(), 1e-9);
+}
+
+// The margins themselves: a territory's verdict from rings known within
+// spreads holds for every rings within them. The partitions of played
+// boards with their stones recoloured at random (so that many territories
+// are small and some dead), each ring point given a spread far wider than
+// rounding makes so that a margin too narrow shows, moved anywhere within
+// it but for the board's edge lines, where clipping puts points exactly.
+namespace {
+
+struct Verdicts {
+  std::size_t alive = 0, dead = 0, unsure = 0;
+};
+
+// The group's rings moved within `spread`: to the same corner of every
+// point's square for variants 0 to 3, anywhere within each for the others.
+std::vector<std::vector<Point>> moved_rings(const VoronoiGroup& g, double size, double spread, int variant,
+                                            std::mt19937_64& rng) {
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  const double cx = variant & 1 ? 1.0 : -1.0, cy = variant & 2 ? 1.0 : -1.0;
+  auto on_edge = [size](double c) { return c == 0.0 || c == size; };
+  std::vector<std::vector<Point>> moved = g.rings;
+  for (std::vector<Point>& ring : moved) {
+    for (std::size_t i = 0; i + 1 < ring.size(); ++i) {
+      if (!on_edge(ring[i].x)) ring[i].x += spread * (variant < 4 ? cx : unit(rng));
+      if (!on_edge(ring[i].y)) ring[i].y += spread * (variant < 4 ? cy : unit(rng));
+    }
+    ring.back() = ring.front();  // closed rings
+  }
+  return moved;
+}
+
+void check_verdicts_within_spreads(const AliveZone& zone, const VoronoiGroup& g, double size, std::mt19937_64& rng,
+                                   Verdicts& verdicts) {
+  std::vector<FuzzyPoint> points;
+  std::vector<std::uint32_t> starts;
+  std::vector<FuzzyWitness> witnesses;
+  for (double spread : {0.0, 1e-9, 1e-3, 1e-2, 0.1, 0.3}) {
+    points.clear();
+    starts.assign(1, 0);
+    for (const std::vector<Point>& ring : g.rings) {
+      for (std::size_t i = 0; i + 1 < ring.size(); ++i)
+        points.push_back({ring[i], spread, static_cast<std::uint32_t>(points.size())});
+      starts.push_back(static_cast<std::uint32_t>(points.size()));
+    }
+    const Life life = zone.fuzzy_cell_is_alive(points, starts, 1, witnesses);
+    if (life == Life::Unsure) {
+      ++verdicts.unsure;
+      continue;
+    }
+    ++(life == Life::Alive ? verdicts.alive : verdicts.dead);
+    ASSERT_EQ(life == Life::Alive, zone.cell_is_alive(g.rings)) << "stone " << g.stones.front().id;
+    for (int variant = 0; variant < 8; ++variant)
+      ASSERT_EQ(life == Life::Alive, zone.cell_is_alive(moved_rings(g, size, spread, variant, rng)))
+          << "stone " << g.stones.front().id << " spread " << spread << " variant " << variant;
+  }
+}
+
+}  // namespace
+
+TEST(LocalMargins, CellVerdictsHoldForEveryRingWithinTheSpreads) {
+  std::mt19937_64 rng(5);
+  Verdicts verdicts;
+  for (const auto& [size, count, seed] :
+       {std::tuple{12.0, 30, 7}, std::tuple{18.0, 30, 8}, std::tuple{18.0, 44, 9}, std::tuple{18.0, 50, 10},
+        std::tuple{25.0, 100, 11}}) {
+    std::vector<Stone> stones = snapped_stones(size, count, seed);
+    Game game(size);
+    for (const Stone& s : stones) ASSERT_TRUE(game.apply_delta(GameDelta{s, {}}, false));
+    for (int recolouring = 0; recolouring < 3; ++recolouring) {
+      // One stone in four White: many small territories.
+      for (Stone& s : stones) s.color = rng() % 4 ? Color::Black : Color::White;
+      const Voronoi partition = Voronoi::build(stones, size);
+      for (const auto* groups : {&partition.black, &partition.white})
+        for (const VoronoiGroup& g : *groups) check_verdicts_within_spreads(game.alive_zone(), g, size, rng, verdicts);
+    }
+  }
+  EXPECT_GT(verdicts.alive, 100U);
+  EXPECT_GT(verdicts.dead, 20U);
+  EXPECT_GT(verdicts.unsure, 0U);
 }
