@@ -53,8 +53,31 @@ Failure Session::after_step() {
   for (const AppliedDelta& e : game_.history())
     if (e.transient) return std::string("a transient entry outlived its move");
   if (Failure f = check_validates(game_, irregular_)) return f;
+  if (const auto& local = game_.local_check_failure()) return "a local verdict differs: " + *local;
   if (Failure f = check_replay(game_, irregular_)) return f;
   return check_territory(game_);
+}
+
+void Session::retire_game() {
+  const Game::LocalJudgements& j = game_.local_judgements();
+  retired_.local += j.local;
+  retired_.full += j.full;
+  retired_.builds += j.builds;
+  retired_.refused += j.refused;
+  retired_.checked += j.checked;
+  retired_.mismatches += j.mismatches;
+}
+
+Game::LocalJudgements Session::judged() const {
+  Game::LocalJudgements all = retired_;
+  const Game::LocalJudgements& j = game_.local_judgements();
+  all.local += j.local;
+  all.full += j.full;
+  all.builds += j.builds;
+  all.refused += j.refused;
+  all.checked += j.checked;
+  all.mismatches += j.mismatches;
+  return all;
 }
 
 void Session::describe(std::FILE* out, std::size_t n, Op op) const {
@@ -76,10 +99,14 @@ RunOutcome run_game_ops(std::span<const std::uint8_t> data, RunLimits limits) {
     ++out.operations;
     Failure f = session.step(op);
     if (!f) f = session.after_step();
-    if (limits.trace) session.describe(limits.trace, out.operations, op);
+    if (limits.trace) {
+      session.describe(limits.trace, out.operations, op);
+      std::fflush(limits.trace);
+    }
     if (f) out.failure = "operation " + std::to_string(out.operations) + " (" + op_name(op) + "): " + *f;
   }
   out.committed_turns = session.committed_turns();
+  out.judged = session.judged();
   return out;
 }
 

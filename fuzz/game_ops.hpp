@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <span>
 
+#include "game/game.hpp"
 #include "game_checks.hpp"
 
 namespace quelmar::fuzz {
@@ -27,6 +28,9 @@ struct RunOutcome {
   std::size_t operations = 0;  // operations played, the failing one included
   std::size_t committed_turns = 0;  // successful moves and passes
   Failure failure;  // the first broken invariant, naming the operation
+  // How the probes were judged: locally, or by the full computation; and
+  // how many local answers were checked against the full computation.
+  Game::LocalJudgements judged;
 };
 
 // Plays `data` on a fresh game until the bytes or the operation budget run

@@ -24,6 +24,8 @@ class Session {
   Failure after_step();
 
   std::size_t committed_turns() const { return committed_turns_; }
+  // How the session's probes were judged, over every game it played.
+  Game::LocalJudgements judged() const;
   // One line about operation n and the board after it.
   void describe(std::FILE* out, std::size_t n, Op op) const;
 
@@ -61,8 +63,12 @@ class Session {
   // placeable where rounding cannot reach EPSILON.
   bool placeability_checked(Point asked) const;
 
+  // Adds the live game's judgements to those of the games before it.
+  void retire_game();
+
   ByteSource& in_;
   Game game_;
+  Game::LocalJudgements retired_;
   std::vector<Snapshot> snapshots_;  // one per history entry
   std::uint64_t epoch_ = 0;
   // A raw delta can reuse a captured stone's id or take a later turn's, so

@@ -53,6 +53,7 @@ Failure check_replayed(const Game& g) {
 Failure Session::switch_to_replay() {
   Result<Game, DeltaError> r = Game::replay(game_.board_size(), game_.log());
   if (!r) return "the game's own log does not replay: " + r.error().message();
+  retire_game();
   game_ = std::move(r.value());
   ++epoch_;  // a rebuilt graph has its own shape ids and crossings
   return std::nullopt;

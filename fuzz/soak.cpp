@@ -58,6 +58,7 @@ void keep_failure(const Options& o, std::uint64_t game, const std::vector<std::u
 
 int replay(int count, char** files, bool trace) {
   int failures = 0;
+  quelmar::Game::LocalJudgements judged;
   for (int i = 0; i < count; ++i) {
     std::ifstream in(files[i], std::ios::binary);
     const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -65,7 +66,15 @@ int replay(int count, char** files, bool trace) {
     std::printf("%s: %zu operations, %zu committed turns%s%s\n", files[i], out.operations, out.committed_turns,
                 out.failure ? ": " : "", out.failure ? out.failure->c_str() : "");
     failures += out.failure.has_value();
+    judged.local += out.judged.local;
+    judged.full += out.judged.full;
+    judged.checked += out.judged.checked;
+    judged.mismatches += out.judged.mismatches;
   }
+  std::printf("soak: probes judged locally %llu (%llu checked against the full computation, %llu differing), "
+              "by the full computation %llu\n",
+              static_cast<unsigned long long>(judged.local), static_cast<unsigned long long>(judged.checked),
+              static_cast<unsigned long long>(judged.mismatches), static_cast<unsigned long long>(judged.full));
   return failures == 0 ? 0 : 1;
 }
 
@@ -84,6 +93,7 @@ int main(int argc, char** argv) {
   auto elapsed = [&] { return std::chrono::duration<double>(Clock::now() - start).count(); };
   std::mt19937_64 rng(o.seed);
   std::uint64_t operations = 0, games = 0, turns = 0, failures = 0;
+  quelmar::Game::LocalJudgements judged;
   double next_report = 60.0;
   while (operations < o.operations && elapsed() < o.seconds) {
     const std::vector<std::uint8_t> bytes = random_input(rng);
@@ -91,6 +101,10 @@ int main(int argc, char** argv) {
     const quelmar::fuzz::RunOutcome out = quelmar::fuzz::run_game_ops(bytes);
     operations += out.operations;
     turns += out.committed_turns;
+    judged.local += out.judged.local;
+    judged.full += out.judged.full;
+    judged.checked += out.judged.checked;
+    judged.mismatches += out.judged.mismatches;
     ++games;
     if (out.failure) {
       ++failures;
@@ -107,5 +121,9 @@ int main(int argc, char** argv) {
               static_cast<unsigned long long>(operations), static_cast<unsigned long long>(games),
               static_cast<unsigned long long>(turns), static_cast<unsigned long long>(failures), elapsed(),
               static_cast<unsigned long long>(o.seed));
+  std::printf("soak: probes judged locally %llu (%llu checked against the full computation, %llu differing), "
+              "by the full computation %llu\n",
+              static_cast<unsigned long long>(judged.local), static_cast<unsigned long long>(judged.checked),
+              static_cast<unsigned long long>(judged.mismatches), static_cast<unsigned long long>(judged.full));
   return failures == 0 ? 0 : 1;
 }

@@ -72,7 +72,7 @@ AliveZone& AliveZone::operator=(const AliveZone& other) {
 }
 
 void AliveZone::cover_run(ShapeId shape_id, SegId from, SegId stop, ShapeId cover) {
-  const Shape* shape = graph_.shape(shape_id);
+  const Shape* shape = graph_.shape_in_change(shape_id);
   if (!shape) return;
   const std::uint32_t len = shape->len;
   SegId cur = from;
@@ -161,7 +161,7 @@ ShapeId AliveZone::carve(Point centre) {
 
 void AliveZone::carve_crossings(ShapeId circle, const std::vector<PlannedCrossing>& plan,
                                 std::vector<SegId>& splits) {
-  const Point centre = std::get<CircleGeometry>(graph_.shape(circle)->geometry).centre;
+  const Point centre = std::get<CircleGeometry>(graph_.shape_in_change(circle)->geometry).centre;
   for (const PlannedCrossing& c : plan) {
     const ShapeId other = c.other.id;
     // The same computed points go into both shapes, so each crossing's two
@@ -172,7 +172,9 @@ void AliveZone::carve_crossings(ShapeId circle, const std::vector<PlannedCrossin
     if (created) splits.push_back(*h);
     const std::optional<SegId> i1 =
         graph_.insert_or_get_existing(circle, c.cross.p1, normalize_angle(c.cross.p1 - centre), created);
-    const std::optional<SegId> j = graph_.insert_or_get_existing(other, c.cross.p2, c.cross.o2, created);
+    // P2 follows P1 along the other outline, so its piece is found from P1's on.
+    const std::optional<SegId> j = h ? graph_.insert_or_get_existing(other, c.cross.p2, c.cross.o2, created, *h)
+                                     : graph_.insert_or_get_existing(other, c.cross.p2, c.cross.o2, created);
     if (created) splits.push_back(*j);
     const std::optional<SegId> k =
         graph_.insert_or_get_existing(circle, c.cross.p2, normalize_angle(c.cross.p2 - centre), created);
@@ -191,7 +193,7 @@ void AliveZone::undo_partial_carve(ShapeId circle, const std::vector<SegId>& spl
 }
 
 void AliveZone::uncover(ShapeId circle) {
-  const Shape* shape = graph_.shape(circle);
+  const Shape* shape = graph_.shape_in_change(circle);
   if (!shape || !as_circle(shape->geometry) || !index_.enabled()) {
     graph_.remove_cover_everywhere(circle);
     if (index_.enabled())
@@ -219,7 +221,7 @@ void AliveZone::uncover(ShapeId circle) {
 
 void AliveZone::uncover_run(SegId from, ShapeId cover) {
   const Segment* seg = graph_.segment(from);
-  const Shape* owner = seg ? graph_.shape(seg->shape) : nullptr;
+  const Shape* owner = seg ? graph_.shape_in_change(seg->shape) : nullptr;
   if (!owner) return;
   SegId cur = from;
   for (std::uint32_t step = 0; step < owner->len; ++step) {
@@ -236,7 +238,7 @@ void AliveZone::uncarve(ShapeId circle) {
   // the owners of vertices it merges away.
   touched_.clear();
   uncover(circle);
-  const Shape* shape = graph_.shape(circle);
+  const Shape* shape = graph_.shape_in_change(circle);
   // The list as it stands now, from the head: deleting a piece relinks its
   // neighbours but leaves the others' ids as they were.
   std::uint32_t left = shape ? shape->len : 0;
@@ -250,7 +252,7 @@ void AliveZone::uncarve(ShapeId circle) {
     cur = next;
     merge_vertices_at(key);
   }
-  if (const Shape* s = graph_.shape(circle)) index_.unfile(circle, ShapeGeometry{s->geometry});
+  if (const Shape* s = graph_.shape_in_change(circle)) index_.unfile(circle, ShapeGeometry{s->geometry});
   graph_.remove_shape(circle);
   for (ShapeId other : touched_) refresh_marks(other);
   touched_.clear();
@@ -304,7 +306,7 @@ void AliveZone::refresh_marks(ShapeId id, const Shape& shape, ShapeIndex& index)
 }
 
 void AliveZone::refresh_marks(ShapeId id) {
-  if (const Shape* shape = graph_.shape(id)) refresh_marks(id, *shape, index_);
+  if (const Shape* shape = graph_.shape_in_change(id)) refresh_marks(id, *shape, index_);
 }
 
 ShapeIndex AliveZone::index_from_scratch() const {

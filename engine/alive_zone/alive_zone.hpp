@@ -4,16 +4,19 @@
 // eyes that captures leave behind.
 
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "alive_zone/crossings.hpp"
 #include "alive_zone/dead_zone_error.hpp"
 #include "alive_zone/forced_eyes.hpp"
+#include "alive_zone/life.hpp"
 #include "alive_zone/shape_index.hpp"
 #include "clipping/clipping_graph.hpp"
 #include "flat_map.hpp"
 #include "room.hpp"
 #include "game/stone.hpp"
+#include "geometry/fuzzy_point.hpp"
 #include "geometry/point.hpp"
 #include "geometry/shapes.hpp"
 #include "result.hpp"
@@ -100,6 +103,25 @@ class AliveZone {
   // Whether territory with these rings (ring 0 outer, then holes) touches
   // playable space. No rings: dead.
   bool cell_is_alive(const std::vector<std::vector<Point>>& rings) const;
+  // cell_is_alive for rings known only within their points' spreads:
+  // `points` holds the rings end to end, open, ring r from starts[r] up to
+  // starts[r + 1]; their order is free, ring 0 being the largest. Alive or
+  // Dead when cell_is_alive answers so for every rings within the spreads
+  // (the partition's among them), else Unsure. `witnesses` receives up to
+  // `max_witnesses` vertices whose depth alone proves life, or else an
+  // edge whose nearness to the boundary alone does.
+  Life fuzzy_cell_is_alive(std::span<const FuzzyPoint> points, std::span<const std::uint32_t> starts,
+                           std::size_t max_witnesses, std::vector<FuzzyWitness>& witnesses) const;
+  // The edge test of cell_is_alive for one such edge, likewise.
+  Life fuzzy_edge_alive(const FuzzyPoint& a, const FuzzyPoint& b) const;
+  // The vertex test of cell_is_alive for one such vertex: Alive when it
+  // proves life for every value within its spread, Dead when it proves
+  // nothing for any.
+  Life fuzzy_vertex_alive(const FuzzyPoint& v) const;
+  // A bound far above the rounding of any measure cell_is_alive takes on
+  // this board, which each side of a margin concedes.
+  double rounding_slack() const;
+
   // The placeable point nearest p (p itself at depth ≤ 0); none for a
   // non-finite p or a full board. A boundary point that rounding leaves
   // deeper than EPSILON is stepped off into placeable space; on a board
@@ -138,8 +160,8 @@ class AliveZone {
   double penetration_depth(Point p) const;
   // The same maximum, visiting only the shapes that can attain it.
   double indexed_penetration_depth(Point p) const;
-  // Whether some shape's penetration at p exceeds `threshold` (≥ 0), that
-  // is, whether penetration_depth(p) ≤ threshold fails.
+  // Whether some shape's penetration at p exceeds `threshold` (at least
+  // −1), that is, whether penetration_depth(p) ≤ threshold fails.
   bool penetrates(Point p, double threshold) const;
   // Whether closest_distance(q) ≤ limit (≥ 0), stopping at the first piece
   // within reach.
@@ -207,6 +229,13 @@ class AliveZone {
   void for_each_exposed(const Shape& shape, Visit&& visit) const;
   bool inside_ring0_outside_holes(const std::vector<std::vector<Point>>& rings, Point p,
                                   std::size_t min_hole_vertices) const;
+  // visit(eye) for each forced eye in the box.
+  template <class Visit>
+  void for_each_eye_in(const Box& box, Visit&& visit) const;
+  // visit(start) for the start point of each exposed piece (edge lines:
+  // closing segment excluded) that lies in the box, until it answers false.
+  template <class Visit>
+  void for_each_exposed_start_in(const Box& box, Visit&& visit) const;
 
   // Whether a vertex marks nothing any more: the pieces either side of it
   // carry the same covers and corner flag, or it is a circle's only

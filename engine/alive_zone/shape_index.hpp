@@ -129,7 +129,7 @@ class ShapeIndex {
   // The shapes outside the grid (edge lines and untamed circles) in
   // ascending id order.
   const std::vector<ShapeGeometryEntry>& ungridded() const { return ungridded_; }
-  std::size_t gridded_count() const { return filed_.size(); }
+  std::size_t gridded_count() const;
 
   // Calls visit(circle) for every gridded circle whose centre may lie in
   // the box (a superset, in no particular order) until visit answers false.
@@ -164,6 +164,11 @@ class ShapeIndex {
   }
   // Moves a circle's marks into or out of its cell's counts.
   void count_marks(std::size_t cell, const FiledCircle& f, int sign);
+  // Lays the array out afresh, the overflow filed into its cells, with
+  // SPARE free slots after the circles of every cell that holds any.
+  void regrow();
+  std::size_t room(std::size_t cell) const { return start_[cell + 1] - start_[cell] - used_[cell]; }
+  std::size_t cell_of_filed(const FiledCircle& f) const { return cell_of(f.centre.y) * cells_ + cell_of(f.centre.x); }
 
   std::size_t cells_ = 0;  // per side; 0 when disabled
   double cell_size_ = 0.0;
@@ -172,10 +177,16 @@ class ShapeIndex {
   double slack_ = 0.0;
   // Every gridded circle in one array, cell by cell in row-major order and
   // ascending by id within a cell; cell k's circles are filed_[start_[k]]
-  // up to filed_[start_[k + 1]]. One block to scan a row of cells, and one
-  // to copy.
+  // up to filed_[start_[k] + used_[k]], and its slots up to start_[k + 1]
+  // are free, so that filing a circle (a probe's) and unfiling it moves
+  // only its cell's circles. A circle whose cell has no free slot (an
+  // empty cell has none) waits in overflow_, ascending by id, which every
+  // visit also looks at; the array is relaid, overflow and all, when that
+  // holds more than a few. One block to copy, a few more.
   std::vector<FiledCircle> filed_;
   std::vector<std::uint32_t> start_;  // cells_ × cells_ + 1 offsets
+  std::vector<std::uint32_t> used_;   // per cell
+  std::vector<FiledCircle> overflow_;
   // Per cell: how many of its circles are exposed, and how many whole.
   std::vector<std::uint32_t> exposed_;
   std::vector<std::uint32_t> whole_;
@@ -196,17 +207,19 @@ bool ShapeIndex::visit_cells(std::size_t cx0, std::size_t cy0, std::size_t cx1, 
   const FiledCircle* all = filed_.data();
   for (std::size_t cy = cy0; cy <= cy1; ++cy) {
     const std::size_t row = cy * cells_;
-    if (which == Cells::All) {
-      // A row's cells lie side by side in the array.
-      for (const FiledCircle* c = all + start_[row + cx0]; c != all + start_[row + cx1 + 1]; ++c)
-        if (!visit(*c)) return false;
-      continue;
-    }
     for (std::size_t k = row + cx0; k <= row + cx1; ++k) {
-      if (!wanted(k, which)) continue;
-      for (const FiledCircle* c = all + start_[k]; c != all + start_[k + 1]; ++c)
+      if (which != Cells::All && !wanted(k, which)) continue;
+      for (const FiledCircle *c = all + start_[k], *end = c + used_[k]; c != end; ++c)
         if (!visit(*c)) return false;
     }
+  }
+  // The overflow's circles of these cells, as if filed there.
+  for (const FiledCircle& c : overflow_) {
+    const std::size_t cx = cell_of(c.centre.x), cy = cell_of(c.centre.y);
+    if (cx < cx0 || cx > cx1 || cy < cy0 || cy > cy1) continue;
+    if (which == Cells::Exposed && !c.exposed) continue;
+    if (which == Cells::Offering && !c.exposed && !c.whole) continue;
+    if (!visit(c)) return false;
   }
   return true;
 }

@@ -81,8 +81,9 @@ bool AliveZone::penetrates(Point p, double threshold) const {
   if (!index_.tame(p)) return !(penetration_depth(p) <= threshold);
   for (const ShapeGeometryEntry& e : index_.ungridded())
     if (penetration(e.geometry, p) > threshold) return true;
-  // With threshold ≥ 0, only a circle centred within its radius of p counts.
-  return !index_.for_each_near(Box::of_point(p).grown(ShapeIndex::MAX_RADIUS), [&](const FiledCircle& c) {
+  // Only a circle centred within its radius less the threshold of p counts.
+  const double reach = ShapeIndex::MAX_RADIUS + std::max(0.0, -threshold);
+  return !index_.for_each_near(Box::of_point(p).grown(reach), [&](const FiledCircle& c) {
     return !(c.radius - distance(p, c.centre) > threshold);
   });
 }

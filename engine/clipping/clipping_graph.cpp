@@ -34,6 +34,19 @@ Shape* ClippingGraph::find_shape(ShapeId id) {
   return &(shapes_.begin() + (at - shape_ids_.begin()))->second;
 }
 
+Shape* ClippingGraph::cached_shape(ShapeId id) {
+  std::pair<ShapeId, std::uint32_t>& slot = lookups_[id % lookups_.size()];
+  if (shape_ids_.size() == shapes_.size()) {
+    if (slot.second < shape_ids_.size() && shape_ids_[slot.second] == id && slot.first == id)
+      return &(shapes_.begin() + slot.second)->second;
+    auto at = std::lower_bound(shape_ids_.begin(), shape_ids_.end(), id);
+    if (at == shape_ids_.end() || *at != id) return nullptr;
+    slot = {id, static_cast<std::uint32_t>(at - shape_ids_.begin())};
+    return &(shapes_.begin() + slot.second)->second;
+  }
+  return find_shape(id);
+}
+
 void ClippingGraph::reserve_free_list() {
   if (free_list_.capacity() < arena_.capacity()) free_list_.reserve(arena_.capacity());
 }
@@ -114,8 +127,22 @@ bool ClippingGraph::piece_contains(double l, double m, double v) {
   return false;  // an empty piece, or a NaN offset
 }
 
-std::optional<SegId> ClippingGraph::containing_segment(const Shape& shape, double v) const {
+std::optional<SegId> ClippingGraph::containing_segment(const Shape& shape, double v, std::optional<SegId> from) const {
   const SegId head = *shape.head;
+  if (from) {
+    SegId cur = *from;
+    for (std::uint32_t step = 0; step < shape.len; ++step) {
+      const Segment* seg = segment(cur);
+      // At the closing segment of an edge line, or anything amiss, the
+      // walk from the head decides.
+      if (!seg || (shape.open && seg->next == head)) break;
+      const Segment* next = segment(seg->next);
+      if (!next) break;
+      if (piece_contains(seg->offset, next->offset, v)) return cur;
+      cur = seg->next;
+      if (cur == *from) break;
+    }
+  }
   SegId cur = head;
   for (std::uint32_t step = 0; step < shape.len; ++step) {
     const Segment* seg = segment(cur);
@@ -139,8 +166,18 @@ std::optional<SegId> ClippingGraph::insert_or_get_existing(ShapeId shape_id, Poi
 }
 
 std::optional<SegId> ClippingGraph::insert_or_get_existing(ShapeId shape_id, Point p, double v, bool& created) {
+  return insert_at(shape_id, p, v, created, std::nullopt);
+}
+
+std::optional<SegId> ClippingGraph::insert_or_get_existing(ShapeId shape_id, Point p, double v, bool& created,
+                                                          SegId after) {
+  return insert_at(shape_id, p, v, created, segment(after) ? std::optional<SegId>(after) : std::nullopt);
+}
+
+std::optional<SegId> ClippingGraph::insert_at(ShapeId shape_id, Point p, double v, bool& created,
+                                              std::optional<SegId> after) {
   created = false;
-  Shape* found = find_shape(shape_id);
+  Shape* found = cached_shape(shape_id);
   if (!found) return std::nullopt;
 
   if (!found->head) {
@@ -163,7 +200,7 @@ std::optional<SegId> ClippingGraph::insert_or_get_existing(ShapeId shape_id, Poi
   Shape& shape = *found;
   const SegId head = *shape.head;
   SegId made;
-  if (std::optional<SegId> f = containing_segment(shape, v)) {
+  if (std::optional<SegId> f = containing_segment(shape, v, after)) {
     made = push_segment(shape_id, *f, p, v);
     link_after(*f, made);
   } else {
@@ -192,7 +229,7 @@ std::optional<SegId> ClippingGraph::insert_or_get_existing(ShapeId shape_id, Poi
 void ClippingGraph::delete_segment(SegId id) {
   Segment* seg = live(id);
   if (!seg) return;
-  Shape* owner = find_shape(seg->shape);
+  Shape* owner = cached_shape(seg->shape);
   if (seg->next == id) {
     if (owner) {
       owner->head.reset();

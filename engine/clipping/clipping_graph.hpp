@@ -3,8 +3,10 @@
 // shape's outline cut into segments at its crossings with other shapes, each
 // segment knowing which shapes lie over it.
 
+#include <array>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "clipping/ids.hpp"
@@ -56,6 +58,11 @@ class ClippingGraph {
   // when a new segment was made.
   std::optional<SegId> insert_or_get_existing(ShapeId shape, Point p);
   std::optional<SegId> insert_or_get_existing(ShapeId shape, Point p, double offset, bool& created);
+  // The same, where `after` is a live segment of the shape that starts at
+  // or before p along it: the piece to split is looked for from there on,
+  // and found as from the head (pieces do not overlap), without walking
+  // the outline up to it.
+  std::optional<SegId> insert_or_get_existing(ShapeId shape, Point p, double offset, bool& created, SegId after);
 
   // A new self-linked segment, indexed under `start`; it copies the covers
   // and corner flag of a live `source`. The caller links it and fixes the
@@ -92,6 +99,11 @@ class ClippingGraph {
   }
   // The shape under `id`, or null.
   const Shape* shape(ShapeId id) const { return const_cast<ClippingGraph*>(this)->find_shape(id); }
+  // The same, for a caller that is changing the graph: a carve or an
+  // uncarve asks for the same few shapes again and again, and a small
+  // cache of where they sit answers most of those. (Queries on a shared
+  // graph use shape(), which writes nothing.)
+  const Shape* shape_in_change(ShapeId id) { return cached_shape(id); }
   // The shape's list in order from the head: visit(id, segment) for each
   // live segment, at most len of them.
   template <class Visit>
@@ -128,13 +140,16 @@ class ClippingGraph {
   Segment* live(SegId id) { return id < arena_.size() && arena_[id] ? &*arena_[id] : nullptr; }
   // Whether offset v lies on the piece from offset l up to offset m.
   static bool piece_contains(double l, double m, double v);
-  // Step 5 of the insertion: the first non-closing segment containing v.
-  std::optional<SegId> containing_segment(const Shape& shape, double v) const;
+  // Step 5 of the insertion: the first non-closing segment containing v,
+  // looked for from `from` on when given, else from the head.
+  std::optional<SegId> containing_segment(const Shape& shape, double v, std::optional<SegId> from = {}) const;
+  std::optional<SegId> insert_at(ShapeId shape_id, Point p, double v, bool& created, std::optional<SegId> after);
   // Keeps room in the free list for every slot of the arena.
   void reserve_free_list();
   // The shape under `id`, or null: a binary search of the ids alone, which
   // sit in a few cache lines where the shapes themselves do not.
   Shape* find_shape(ShapeId id);
+  Shape* cached_shape(ShapeId id);
 
   SegmentArena arena_;
   // A stack: the last freed id is reused first. Its capacity never falls
@@ -146,6 +161,9 @@ class ClippingGraph {
   ShapeId next_shape_id_ = 0;
   std::vector<ShapeGeometryEntry> geometries_;  // mirrors shapes_, ascending by id
   std::vector<ShapeId> shape_ids_;              // the keys of shapes_, in order
+  // Where some shapes sat in shapes_ lately, by id modulo the size: an
+  // entry is used only when shape_ids_ still holds its id there.
+  std::array<std::pair<ShapeId, std::uint32_t>, 16> lookups_{};
 };
 
 template <class Visit>

@@ -65,6 +65,7 @@ Status<DeltaError> Game::apply_delta(GameDelta delta, bool transient) {
   const std::size_t taken = d.captured_stone_ids.size();
   if (d.new_stone) entry.cleared_eyes = alive_zone_.forced_eyes_near_point(d.new_stone->position);
   reserve_more(history_, 1);
+  reserve_more(kept_.marks, 1);
   stones_.reserve_more(1);
   captured_.reserve_more(taken);
   alive_zone_.reserve_more(taken, 1);
@@ -90,11 +91,74 @@ Status<DeltaError> Game::apply_delta(GameDelta delta, bool transient) {
   if (d.new_stone) connectivity_.invalidate_near(d.new_stone->position);
   for (StoneId id : d.captured_stone_ids) connectivity_.invalidate_near(captured_.at(id).position);
   invalidate_lazy();
+  follow_applied(d, transient);
   history_.push_back(std::move(entry));
   status_ = status_from_history();
   ++revision_;
   check_invariants();
   return Ok{};
+}
+
+void Game::follow_applied(const GameDelta& delta, bool transient) {
+  if (!kept_.state) return;
+  // A stone from a replayed or raw delta was judged by no probe.
+  if (!transient && !delta.is_pass()) return drop_kept();
+  kept_.marks.push_back(kept_.state->mark());  // room reserved
+  kept_.awaits_probe = transient;
+  // The logs keep what the last few hundred entries changed; an undo past
+  // them drops the kept state, and the next probe builds it again.
+  constexpr std::size_t KEEP = 512;
+  if (kept_.marks.size() > KEEP) {
+    const KeptPartition::Mark oldest = kept_.marks[KEEP / 2];
+    kept_.state->forget_before(oldest);
+    kept_.marks.erase(kept_.marks.begin(), kept_.marks.begin() + KEEP / 2);
+    for (KeptPartition::Mark& m : kept_.marks) m = KeptPartition::minus(m, oldest);
+    kept_.base += KEEP / 2;
+  }
+}
+
+void Game::drop_kept() {
+  kept_.state.reset();
+  kept_.marks.clear();
+  kept_.base = 0;
+  kept_.awaits_probe = false;
+}
+
+KeptPartition* Game::kept_for_probe() {
+  if (!KeptPartition::eligible(board_size_)) return nullptr;
+  if (!kept_.state) {
+    if (kept_.declined > 0) {
+      --kept_.declined;
+      return nullptr;
+    }
+    auto fresh = std::make_unique<KeptPartition>();
+    if (!fresh->build(stone_list(), alive_zone_, board_size_)) {
+      // Tried again after a while: stones nearly on top of each other
+      // stay so for some moves.
+      ++local_.refused;
+      kept_.declined = 32;
+      return nullptr;
+    }
+    ++local_.builds;
+    kept_.state = std::move(fresh);
+    kept_.marks.clear();
+    kept_.base = history_.size();
+  }
+  return kept_.state.get();
+}
+
+std::optional<std::string> Game::validate_kept() const {
+  if (!kept_.state) return std::nullopt;
+  if (history_.size() != kept_.base + kept_.marks.size()) return std::string("the kept marks do not follow the history");
+  // The mesh holds the stones in play and the captured stones waiting to leave it.
+  std::vector<Stone> held = stone_list();
+  for (StoneId id : kept_.state->pending_captures()) {
+    auto it = captured_.find(id);
+    if (it == captured_.end()) return "pending captured stone " + std::to_string(id) + " is not captured";
+    held.push_back(it->second);
+  }
+  std::sort(held.begin(), held.end(), [](const Stone& a, const Stone& b) { return a.id < b.id; });
+  return kept_.state->validate(held);
 }
 
 // All or nothing as well: the captured stones' circles are carved again
@@ -137,6 +201,15 @@ std::optional<GameDelta> Game::pop_delta() {
     (void)alive_zone_.reclaim_circle(stone.id);
   }
   for (Point eye : entry.cleared_eyes) alive_zone_.add_forced_eye(eye);
+  if (kept_.state) {
+    if (kept_.marks.empty()) {
+      drop_kept();  // an entry from before the kept state began
+    } else {
+      kept_.state->rollback(kept_.marks.back());
+      kept_.marks.pop_back();
+      kept_.awaits_probe = false;
+    }
+  }
 
   if (delta.new_stone) connectivity_.invalidate_near(delta.new_stone->position);
   for (StoneId id : delta.captured_stone_ids)
@@ -173,6 +246,7 @@ void Game::commit_probed_move() {
     alive_zone_.add_forced_eye(taken.position);
     (void)alive_zone_.reclaim_circle(id);
   }
+  if (kept_.state) kept_.state->capture(captured);  // room reserved by probe_move
   captures_[color_index(stone.color)] += static_cast<std::uint32_t>(captured.size());
   ++turn_;
   for (StoneId id : captured) connectivity_.invalidate_near(captured_.at(id).position);
@@ -254,6 +328,24 @@ void Game::check_invariants() const {
   // both in play and captured; every other failure is an engine fault.
   if (failure && failure->kind != BoardError::Kind::InPlayAndCaptured) {
     std::fprintf(stderr, "quelmar: board invariant broken: %s\n", failure->message().c_str());
+    std::abort();
+  }
+  // Between a probe's placement and its judging the kept state lacks the
+  // probe's stone; probe_move checks it once it has it.
+  if (!kept_.awaits_probe) check_kept();
+#endif
+}
+
+void Game::check_kept() const {
+#if QUELMAR_CHECK_INVARIANTS
+  std::optional<std::string> kept;
+  try {
+    kept = validate_kept();
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  if (kept) {
+    std::fprintf(stderr, "quelmar: kept partition broken: %s\n", kept->c_str());
     std::abort();
   }
 #endif

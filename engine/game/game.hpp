@@ -18,6 +18,7 @@
 #include "game/delta.hpp"
 #include "game/delta_error.hpp"
 #include "game/game_status.hpp"
+#include "game/kept_partition.hpp"
 #include "game/move_error.hpp"
 #include "game/stone.hpp"
 #include "result.hpp"
@@ -98,14 +99,45 @@ class Game {
   // Every invariant of the board; the first that fails.
   std::optional<BoardError> validate() const;
 
+  // How probes were judged: by the kept local state, or by the full
+  // computation where the local state could not vouch for a verdict.
+  struct LocalJudgements {
+    std::uint64_t local = 0;      // answered from kept verdicts
+    std::uint64_t full = 0;       // answered by the full computation
+    std::uint64_t builds = 0;     // kept states built from scratch
+    std::uint64_t refused = 0;    // positions the kept state declined
+    std::uint64_t checked = 0;    // local answers checked against the full computation
+    std::uint64_t mismatches = 0; // ... that disagreed with it (always 0)
+  };
+  const LocalJudgements& local_judgements() const { return local_; }
+  // The first disagreement the check found, in builds that check every
+  // local answer against the full computation; none otherwise.
+  const std::optional<std::string>& local_check_failure() const { return local_failure_; }
+  // The kept state's own check against the stones in play; none when the
+  // game keeps none.
+  std::optional<std::string> validate_kept() const;
+  // The kept state itself, for tests; null when the game keeps none.
+  const KeptPartition* kept_partition() const { return kept_.state.get(); }
+
  private:
   // The enemy stones a placement just probed onto the board kills, or, when
   // it kills none, whether it leaves only the mover's own stones dead.
   struct ProbeVerdict {
-    std::vector<Stone> captured;
+    std::vector<StoneId> captured;  // ascending
     bool self_capture = false;
   };
   ProbeVerdict judge_probe(Color mover) const;
+
+  // The kept state a probe may use, built or unshared as needed; null when
+  // the board or the position is not one it can vouch for. Throws
+  // std::bad_alloc with nothing changed.
+  KeptPartition* kept_for_probe();
+  void drop_kept();
+  // After apply_delta: the entry's mark, or dropping the kept state where a
+  // delta came from elsewhere than a probe.
+  void follow_applied(const GameDelta& delta, bool transient);
+  // The local answer against the full computation, per group as well.
+  void check_local(Color mover, const KeptPartition::Judgement& local);
 
   Status<DeltaError> check_delta(const GameDelta& delta) const;
   GameStatus status_from_history() const;
@@ -114,6 +146,8 @@ class Game {
   // allocating; throws std::bad_alloc with nothing changed.
   void reserve_commit(std::size_t captures);
   void check_invariants() const;
+  // The kept state's check alone (Debug builds).
+  void check_kept() const;
 
   double board_size_;
   std::uint32_t turn_ = 0;
@@ -135,6 +169,32 @@ class Game {
   // Pops the probe; with `unseen`, as if it had never been made (revision
   // included), else as a refused move leaves it. Never allocates.
   void drop_probe(bool unseen);
+  // The local move path's state (see KeptPartition): built by a probe,
+  // followed through probes, commits, undos and passes, and dropped by any
+  // other change. It is a cache: a copy of the game starts without one and
+  // builds its own on its first probe.
+  struct Kept {
+    std::unique_ptr<KeptPartition> state;
+    // One mark per history entry applied since `base` entries.
+    std::vector<KeptPartition::Mark> marks;
+    std::size_t base = 0;
+    // A probe's placement is applied and its stone not yet in the state.
+    bool awaits_probe = false;
+    // Probes left before a declined position is tried again.
+    std::uint32_t declined = 0;
+
+    Kept() = default;
+    Kept(const Kept&) {}
+    Kept& operator=(const Kept&) {
+      *this = Kept();
+      return *this;
+    }
+    Kept(Kept&&) noexcept = default;
+    Kept& operator=(Kept&&) noexcept = default;
+  };
+  Kept kept_;
+  mutable LocalJudgements local_;
+  std::optional<std::string> local_failure_;
   // Write-once cells, emptied by every change. Never changed once filled,
   // so copies of the game share them.
   mutable std::shared_ptr<const std::vector<Stone>> stone_list_;

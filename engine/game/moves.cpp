@@ -10,7 +10,8 @@ namespace {
 
 Game::ProbeVerdict Game::judge_probe(Color mover) const {
   ProbeVerdict verdict;
-  verdict.captured = dead_stones(opposite(mover));
+  for (const Stone& s : dead_stones(opposite(mover))) verdict.captured.push_back(s.id);
+  std::sort(verdict.captured.begin(), verdict.captured.end());
   // When enemy stones die, the mover's own dead groups are not looked at.
   if (verdict.captured.empty()) verdict.self_capture = !dead_stones(mover).empty();
   return verdict;
@@ -22,6 +23,8 @@ Result<GameDelta, MoveError> Game::probe_move(Point position) {
   if (!(alive_zone_.deepest(position) <= EPSILON)) return Err{MoveError::not_placeable(position)};
 
   const Stone stone{turn_, color_of_turn(turn_), position};
+  // Before the board changes: making or unsharing the kept state may fail.
+  (void)kept_for_probe();
   PendingMove pending;
   pending.revision_before = revision_;
   // The probe: the stone placed as a transient delta that captures nothing.
@@ -29,16 +32,32 @@ Result<GameDelta, MoveError> Game::probe_move(Point position) {
   pending_move_.emplace(std::move(pending));
   GameDelta delta{stone, {}};
   try {
-    const ProbeVerdict verdict = judge_probe(stone.color);
+    ProbeVerdict verdict;
+    bool local = false;
+    if (kept_.state) {
+      KeptPartition::Judgement judged = kept_.state->probe(stone, alive_zone_);
+      kept_.awaits_probe = false;
+      if (judged.outcome == KeptPartition::Outcome::OutOfStep) drop_kept();
+      check_kept();
+      local = judged.outcome == KeptPartition::Outcome::Decided;
+      if (local) {
+        check_local(stone.color, judged);
+        verdict.captured = std::move(judged.captured);
+        verdict.self_capture = judged.self_capture;
+      }
+    }
+    if (!local) verdict = judge_probe(stone.color);
+    ++(local ? local_.local : local_.full);
     if (verdict.self_capture) {
       drop_probe(false);
       return Err{MoveError::self_capture(stone.color, position)};
     }
-    delta.captured_stone_ids.reserve(verdict.captured.size());
-    for (const Stone& s : verdict.captured) delta.captured_stone_ids.push_back(s.id);
-    std::sort(delta.captured_stone_ids.begin(), delta.captured_stone_ids.end());
-    pending_move_->captures = delta.captured_stone_ids;
-    reserve_commit(verdict.captured.size());
+    delta.captured_stone_ids = verdict.captured;
+    pending_move_->captures = std::move(verdict.captured);
+    reserve_commit(delta.captured_stone_ids.size());
+    // Room for the commit, which cannot fail, to hand the kept state its
+    // captures.
+    if (kept_.state) kept_.state->reserve_captures(delta.captured_stone_ids.size());
   } catch (...) {
     // A failed allocation while judging: the game goes back exactly as it
     // was, its revision included.

@@ -196,3 +196,59 @@ TEST(AllocationFailure, CutQuestionsLeaveThePlayableAreaAsFound) {
   }
   ADD_FAILURE() << "no pair to ask about";
 }
+
+// The kept local state is a cache a game builds on its first probe and
+// follows through moves and undos. Played in place (a copy starts without
+// one), a move or an undo that fails at any allocation leaves it exactly as
+// it was.
+TEST(AllocationFailure, TheKeptStateFollowsEveryChangeThatFails) {
+  const auto [position, capture] = position_before_a_capture(13.5, 2, 5);
+  // The same position again, played in place rather than copied.
+  auto replayed = Game::replay(13.5, position.log());
+  ASSERT_TRUE(replayed);
+  Game& game = replayed.value();
+  const Point warm = *game.nearest_living_move({1.0, 1.0});
+  if (game.try_move(warm)) (void)game.undo();
+  ASSERT_NE(game.kept_partition(), nullptr);
+
+  // Runs `change` once per allocation it makes, that allocation failing;
+  // `take_back` undoes a run that went through.
+  auto each_failure = [&](const std::function<void()>& change, const std::function<void()>& take_back) -> long {
+    armed = true;
+    counted = 0;
+    fail_at = 0;
+    change();
+    armed = false;
+    take_back();
+    const long allocations = counted;
+    long failures = 0;
+    for (long k = 1; k <= allocations; ++k) {
+      const State before(game);
+      const KeptPartition kept = *game.kept_partition();
+      armed = true;
+      counted = 0;
+      fail_at = k;
+      bool failed = false;
+      try {
+        change();
+      } catch (const std::bad_alloc&) {
+        failed = true;
+      }
+      armed = false;
+      if (!failed) {
+        take_back();
+        continue;
+      }
+      ++failures;
+      EXPECT_TRUE(State(game) == before) << "allocation " << k;
+      EXPECT_NE(game.kept_partition(), nullptr) << "allocation " << k;
+      if (game.kept_partition()) EXPECT_TRUE(game.kept_partition()->same_as(kept)) << "allocation " << k;
+      const auto broken = game.validate_kept();
+      EXPECT_FALSE(broken) << *broken;
+    }
+    return failures;
+  };
+  EXPECT_GT(each_failure([&] { (void)game.try_move(capture); }, [&] { (void)game.undo(); }), 0);
+  ASSERT_TRUE(game.try_move(capture));
+  EXPECT_GT(each_failure([&] { (void)game.undo(); }, [&] { EXPECT_TRUE(game.try_move(capture)); }), 0);
+}
