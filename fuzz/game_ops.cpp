@@ -58,25 +58,24 @@ Failure Session::after_step() {
   return check_territory(game_);
 }
 
-void Session::retire_game() {
-  const Game::LocalJudgements& j = game_.local_judgements();
-  retired_.local += j.local;
-  retired_.full += j.full;
-  retired_.builds += j.builds;
-  retired_.refused += j.refused;
-  retired_.checked += j.checked;
-  retired_.mismatches += j.mismatches;
+namespace {
+
+void add(Game::LocalJudgements& into, const Game::LocalJudgements& j) {
+  into.local += j.local;
+  into.full += j.full;
+  into.builds += j.builds;
+  into.refused += j.refused;
+  into.checked += j.checked;
+  into.mismatches += j.mismatches;
 }
+
+}  // namespace
+
+void Session::retire_game() { add(retired_, game_.local_judgements()); }
 
 Game::LocalJudgements Session::judged() const {
   Game::LocalJudgements all = retired_;
-  const Game::LocalJudgements& j = game_.local_judgements();
-  all.local += j.local;
-  all.full += j.full;
-  all.builds += j.builds;
-  all.refused += j.refused;
-  all.checked += j.checked;
-  all.mismatches += j.mismatches;
+  add(all, game_.local_judgements());
   return all;
 }
 

@@ -4,10 +4,6 @@
 
 namespace quelmar {
 
-namespace {
-
-}  // namespace
-
 Game::ProbeVerdict Game::judge_probe(Color mover) const {
   ProbeVerdict verdict;
   for (const Stone& s : dead_stones(opposite(mover))) verdict.captured.push_back(s.id);

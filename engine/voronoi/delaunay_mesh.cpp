@@ -253,13 +253,8 @@ std::uint32_t DelaunayMesh::insert(Point p, Change& change) {
   const Point a = points_[tri_[e]], b = points_[tri_[e + 1]], c = points_[tri_[e + 2]];
   for (Point q : {a, b, c})
     if (q.x == p.x && q.y == p.y) return NONE;
-  std::uint32_t on_edge = NONE;
-  if (orient2d(a, b, p) == 0.0)
-    on_edge = e;
-  else if (orient2d(b, c, p) == 0.0)
-    on_edge = e + 1;
-  else if (orient2d(c, a, p) == 0.0)
-    on_edge = e + 2;
+  const int side = side_holding(a, b, c, p);
+  const std::uint32_t on_edge = side < 0 ? NONE : e + static_cast<std::uint32_t>(side);
   if (on_edge != NONE && half_[on_edge] == NONE) return NONE;  // on the hull, outside what the mesh covers
   const std::uint32_t v = new_vertex(p);
   if (on_edge == NONE)

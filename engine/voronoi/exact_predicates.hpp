@@ -62,4 +62,14 @@ inline double incircle(Point a, Point b, Point c, Point d) {
   return incircle_exact(a, b, c, d);
 }
 
+// Which side of the triangle (a, b, c) the point p, known to lie in its
+// closed interior, lies on: 0 for a-b, 1 for b-c, 2 for c-a, or -1 when it
+// lies strictly inside. Insertion splits the triangle or that side.
+inline int side_holding(Point a, Point b, Point c, Point p) {
+  if (orient2d(a, b, p) == 0.0) return 0;
+  if (orient2d(b, c, p) == 0.0) return 1;
+  if (orient2d(c, a, p) == 0.0) return 2;
+  return -1;
+}
+
 }  // namespace quelmar

@@ -23,13 +23,8 @@ void Triangulator::insert_inside(std::uint32_t i, std::uint32_t hull_vertex) {
   const std::vector<std::uint32_t>& tri = out_.triangles;
   const Point a = pts_[tri[e]], b = pts_[tri[e + 1]], c = pts_[tri[e + 2]];
   if (p == a || p == b || p == c) return;  // an exact duplicate stays out
-  std::uint32_t on_edge = NONE;
-  if (orient2d(a, b, p) == 0.0)
-    on_edge = e;
-  else if (orient2d(b, c, p) == 0.0)
-    on_edge = e + 1;
-  else if (orient2d(c, a, p) == 0.0)
-    on_edge = e + 2;
+  const int side = side_holding(a, b, c, p);
+  const std::uint32_t on_edge = side < 0 ? NONE : e + static_cast<std::uint32_t>(side);
   if (on_edge == NONE)
     split_triangle(t, i);
   else if (out_.halfedges[on_edge] == NONE)

@@ -143,12 +143,7 @@ class raw_env(AECEnv, EzPickle):  # type: ignore[misc]  # noqa: N801 (PettingZoo
         self._accumulate_rewards()
 
     def render(self) -> Any:
-        if self.render_mode is None:
-            gymnasium.logger.warn("render() was called without a render_mode")
-            return None
-        if self.render_mode == "ansi":
-            return rendering.ansi(self.episode)
-        return rendering.rgb_array(self.episode)
+        return rendering.render(self.render_mode, self.episode)
 
     def close(self) -> None:
         """Nothing is held open: rendering draws into fresh arrays."""

@@ -8,6 +8,9 @@ game's stones, so it shows exact positions, not the grid.
 
 from __future__ import annotations
 
+from typing import Any
+
+import gymnasium
 import numpy as np
 import numpy.typing as npt
 import quelmar as qm
@@ -113,3 +116,14 @@ def ansi(episode: Episode) -> str:
     border = "+" + "-" * g + "+"
     return "\n".join([header, border, *("|" + row + "|" for row in rows), border]) + "\n"
 
+
+
+def render(mode: str | None, episode: Episode) -> Any:
+    """What an environment's render() answers in `mode`: nothing (with
+    Gymnasium's warning) when it was made without one."""
+    if mode is None:
+        gymnasium.logger.warn("render() was called without a render_mode")
+        return None
+    if mode == "ansi":
+        return ansi(episode)
+    return rgb_array(episode)

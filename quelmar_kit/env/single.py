@@ -105,12 +105,7 @@ class QuelmarEnv(gymnasium.Env[Any, Any]):
         return {"observation": planes, "action_mask": mask}
 
     def render(self) -> Any:
-        if self.render_mode is None:
-            gymnasium.logger.warn("render() was called without a render_mode")
-            return None
-        if self.render_mode == "ansi":
-            return rendering.ansi(self.episode)
-        return rendering.rgb_array(self.episode)
+        return rendering.render(self.render_mode, self.episode)
 
     def close(self) -> None:
         """Nothing is held open: rendering draws into fresh arrays."""

@@ -33,22 +33,7 @@ function playerName(color) {
 
 // ------------------------------------------------------------ talking to the server
 
-async function request(method, path, body) {
-  const options = { method, headers: {} };
-  if (body !== undefined) {
-    options.body = JSON.stringify(body);
-    options.headers["Content-Type"] = "application/json";
-  }
-  let answer;
-  try {
-    answer = await fetch(path, options);
-  } catch (e) {
-    throw new Error("the server does not answer: is it still running?");
-  }
-  const value = await answer.json().catch(() => ({ error: `answer ${answer.status} is not JSON` }));
-  if (!answer.ok) throw new Error(value.error || `refused (${answer.status})`);
-  return value;
-}
+const request = window.quelmarApi.request;
 
 function tokenFor(what) {
   const live = page.live;

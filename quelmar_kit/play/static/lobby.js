@@ -15,22 +15,7 @@ function el(tag, attrs, ...children) {
   return node;
 }
 
-async function api(method, path, body, type) {
-  const options = { method, headers: {} };
-  if (body !== undefined) {
-    options.body = type ? body : JSON.stringify(body);
-    options.headers["Content-Type"] = type || "application/json";
-  }
-  let answer;
-  try {
-    answer = await fetch(path, options);
-  } catch (e) {
-    throw new Error("the server does not answer: is it still running?");
-  }
-  const value = await answer.json().catch(() => ({ error: `answer ${answer.status} is not JSON` }));
-  if (!answer.ok) throw new Error(value.error || `refused (${answer.status})`);
-  return value;
-}
+const api = window.quelmarApi.request;
 
 function seatForm(fieldset, bots) {
   const color = fieldset.dataset.color;
