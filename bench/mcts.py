@@ -83,14 +83,14 @@ def median_seconds(run, rounds):
 
 def measure(size, turns, playouts, rounds):
     game = play_game(size, make_bot("random", 5), make_bot("random", 6), max_moves=turns).game
-    spec = f"mcts:playouts={playouts}"
+    name = f"mcts:playouts={playouts}"
 
     def search():
         MctsBot(1, playouts=playouts).choose(game, komi=0.5)
 
     calls = []
     recorder = Recorder(game, calls, [])
-    make_bot(spec, 1).choose(recorder, komi=0.5)  # the same seed: the same calls
+    make_bot(name, 1).choose(recorder, komi=0.5)  # the same seed: the same calls
     bot = median_seconds(search, rounds)
     bare = median_seconds(lambda: replay(game, calls), rounds)
     moves = sum(1 for _, name, _, _ in calls if name == "try_move")

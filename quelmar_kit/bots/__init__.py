@@ -9,10 +9,10 @@ from .base import NO_LIMIT, PASS, RESIGN, Bot, Limit, Move, Point, analysis_of, 
 from .greedy import GreedyBot
 from .mcts import MctsBot
 from .random_bot import RandomBot, seeded_random
-from .registry import BotKind, BotSpecError, bot_kind, bot_names, make_bot, parse_spec, register
+from .registry import BotKind, BotNameError, bot_kind, bot_names, make_bot, parse_bot_name, register
 
 __all__ = [
-    "NO_LIMIT", "PASS", "RESIGN", "Bot", "BotKind", "BotSpecError", "GreedyBot", "Limit",
+    "NO_LIMIT", "PASS", "RESIGN", "Bot", "BotKind", "BotNameError", "GreedyBot", "Limit",
     "MctsBot", "Move", "Point", "RandomBot", "analysis_of", "bot_kind", "bot_names", "is_point",
-    "make_bot", "parse_spec", "register", "seeded_random",
+    "make_bot", "parse_bot_name", "register", "seeded_random",
 ]

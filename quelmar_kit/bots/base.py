@@ -42,7 +42,7 @@ NO_LIMIT = Limit()
 
 
 class Bot(Protocol):
-    """A player. `name` is its spec (`random`, `mcts:playouts=200`), the
+    """A player. `name` is the text it was made from (`random`, `mcts:playouts=200`), the
     name records and protocols give it."""
 
     @property

@@ -30,7 +30,7 @@ therefore end by two passes.
 Budget: `playouts` per move, or `time` seconds per move, or both
 (whichever runs out first), 500 playouts when neither is given; a `Limit`
 given to `choose` overrides the bot's own, so a time alone (a clock's)
-bounds a bot whose spec sets no playouts. A playout is never cut short, so a time limit is kept to about
+bounds a bot whose name sets no playouts. A playout is never cut short, so a time limit is kept to about
 one playout's length. At a fixed playout count the bot is reproducible:
 the same seed gives the same moves to the same games asked in the same
 order.

@@ -1,4 +1,4 @@
-"""Bots by name. A player is given as a spec, `name` or
+"""Bots by name. A player is given as text, `name` or
 `name:key=value,key=value` (`random:tries=40`, `mcts:playouts=400`): the
 same text on command lines, in the play server and in record headers."""
 
@@ -12,7 +12,7 @@ from .greedy import GreedyBot
 from .mcts import MctsBot
 from .random_bot import RandomBot
 
-# A factory takes the seed and the spec's options, each already converted.
+# A factory takes the seed and the options its text sets, each already converted.
 Factory = Callable[..., Bot]
 
 
@@ -21,15 +21,15 @@ class BotKind:
     name: str
     factory: Factory
     summary: str
-    # The options the spec may set, each with the type it converts to.
+    # The options a bot's text may set, each with the type it converts to.
     options: Mapping[str, type] = field(default_factory=dict)
 
 
 _KINDS: dict[str, BotKind] = {}
 
 
-class BotSpecError(ValueError):
-    """A player spec that names no bot or sets an option wrongly; one line."""
+class BotNameError(ValueError):
+    """A player's text that names no bot or sets an option wrongly; one line."""
 
 
 def register(kind: BotKind) -> None:
@@ -42,13 +42,13 @@ def bot_names() -> list[str]:
 
 def bot_kind(name: str) -> BotKind:
     if name not in _KINDS:
-        raise BotSpecError(f"no bot is called {name!r}; the bots are {', '.join(bot_names())}")
+        raise BotNameError(f"no bot is called {name!r}; the bots are {', '.join(bot_names())}")
     return _KINDS[name]
 
 
-def parse_spec(spec: str) -> tuple[str, dict[str, object]]:
-    """The bot name and converted options of `spec`; BotSpecError if bad."""
-    name, _, rest = spec.strip().partition(":")
+def parse_bot_name(text: str) -> tuple[str, dict[str, object]]:
+    """The bot name and converted options of `text`; BotNameError if bad."""
+    name, _, rest = text.strip().partition(":")
     kind = bot_kind(name)
     options: dict[str, object] = {}
     for item in filter(None, (part.strip() for part in rest.split(","))):
@@ -57,22 +57,22 @@ def parse_spec(spec: str) -> tuple[str, dict[str, object]]:
         allowed = kind.options
         if not equals or key not in allowed:
             known = ", ".join(sorted(allowed)) or "none"
-            raise BotSpecError(f"{name} has no option {key!r} (its options: {known})")
+            raise BotNameError(f"{name} has no option {key!r} (its options: {known})")
         try:
             options[key] = allowed[key](text.strip())
         except ValueError:
-            raise BotSpecError(f"{name}'s option {key} takes {allowed[key].__name__}, "
+            raise BotNameError(f"{name}'s option {key} takes {allowed[key].__name__}, "
                                f"not {text.strip()!r}") from None
     return name, options
 
 
-def make_bot(spec: str, seed: int | None = None) -> Bot:
-    """The bot a spec names, seeded; BotSpecError for a bad spec."""
-    name, options = parse_spec(spec)
+def make_bot(text: str, seed: int | None = None) -> Bot:
+    """The bot `text` names, seeded; BotNameError for bad text."""
+    name, options = parse_bot_name(text)
     try:
         return bot_kind(name).factory(seed=seed, **options)
     except ValueError as e:
-        raise BotSpecError(f"{spec}: {e}") from None
+        raise BotNameError(f"{text}: {e}") from None
 
 
 register(BotKind("random", RandomBot, "random snapped points; passes after `tries` refusals",

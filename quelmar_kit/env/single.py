@@ -7,7 +7,7 @@ inside the environment.
     observation, reward, terminated, truncated, info = e.step(e.action_space.sample())
 
 The agent plays `color` ("black", "white", or "either": drawn at each
-reset); the opponent is any bot spec of `quelmar_kit.bots` (`random` by
+reset); the opponent is any bot name of `quelmar_kit.bots` (`random` by
 default), seeded from the environment's generator at each reset, so a
 seeded reset replays the same episode for the same actions. A step plays
 the agent's move and then the opponent's answer. Observations, actions
@@ -49,8 +49,8 @@ class QuelmarEnv(gymnasium.Env[Any, Any]):
             raise limits.SettingError(f"color must be one of {', '.join(COLORS)}, not {color!r}")
         self.actions = check_action_kind(actions)
         self.episode = Episode(board_size, grid, komi, max_moves, bool(shaped))
-        self.opponent_spec = opponent
-        self.opponent: Bot = make_bot(opponent, seed=0)  # checks the spec now
+        self.opponent_name = opponent
+        self.opponent: Bot = make_bot(opponent, seed=0)  # refuses a bad name now
         self.color = color
         self.legal_mask = bool(legal_mask)
         self.render_mode = render_mode
@@ -64,7 +64,7 @@ class QuelmarEnv(gymnasium.Env[Any, Any]):
         super().reset(seed=seed)
         rng = self.np_random
         self.episode = self.episode.fresh()
-        self.opponent = make_bot(self.opponent_spec, seed=int(rng.integers(MAX_BOT_SEED)))
+        self.opponent = make_bot(self.opponent_name, seed=int(rng.integers(MAX_BOT_SEED)))
         if self.color == "either":
             self.agent_color = qm.Color.BLACK if rng.integers(2) == 0 else qm.Color.WHITE
         else:

@@ -32,7 +32,7 @@ from ..selfplay.progress import Progress
 from ..timecontrol import NO_CLOCK, TimeControl, TimeControlError
 from .jobs import MatchJob, MatchPlayed, MatchSettings, match_jobs, play_match_job
 from .openings import check_openings, cycle_openings
-from .players import PlayerSpec, parse_player
+from .players import PlayerChoice, parse_player
 from .referee import DEFAULT_MOVE_TIMEOUT, Rules
 from .stats import Sprt, Tally, elo, parse_sprt
 
@@ -62,7 +62,7 @@ def _parser() -> argparse.ArgumentParser:
         prog=PROG, description=(__doc__ or "").split("\n\n")[0],
         epilog="Players: " + ", ".join(_bot_names()) + ", or engine:COMMAND.")
     parser.add_argument("first", metavar="PLAYER", type=cli._typed(parse_player),
-                        help="the first player (A): a bot spec or engine:COMMAND")
+                        help="the first player (A): a bot name or engine:COMMAND")
     parser.add_argument("second", metavar="PLAYER", type=cli._typed(parse_player),
                         help="the second player (B)")
     parser.add_argument("--games", type=cli.positive_int, default=100,
@@ -175,8 +175,8 @@ def _settings(args: argparse.Namespace, parser: argparse.ArgumentParser) -> Matc
     elif args.game_time is not None:
         control = args.game_time
     rules = Rules(args.size, komi, args.max_moves, control, args.margin, args.move_timeout)
-    first: PlayerSpec = args.first
-    second: PlayerSpec = args.second
+    first: PlayerChoice = args.first
+    second: PlayerChoice = args.second
     return MatchSettings(rules, first, second, EngineLimits(), args.event)
 
 
@@ -225,8 +225,8 @@ def play_match(args: argparse.Namespace, settings: MatchSettings) -> int:
     return 0
 
 
-def _name(spec: PlayerSpec) -> str:
-    return spec.bot if spec.bot is not None else spec.text
+def _name(choice: PlayerChoice) -> str:
+    return choice.bot if choice.bot is not None else choice.text
 
 
 def main(argv: Sequence[str] | None = None) -> int:

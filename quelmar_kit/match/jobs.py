@@ -23,7 +23,7 @@ import quelmar as qm
 from .. import records
 from ..bots import Move
 from ..protocol.client import EngineLimits
-from .players import PlayerSpec, make_player
+from .players import PlayerChoice, make_player
 from .referee import Refereed, Rules, referee
 
 EVENT = "quelmar-match"
@@ -32,8 +32,8 @@ EVENT = "quelmar-match"
 @dataclass(frozen=True)
 class MatchSettings:
     rules: Rules
-    a: PlayerSpec
-    b: PlayerSpec
+    a: PlayerChoice
+    b: PlayerChoice
     engine_limits: EngineLimits = EngineLimits()
     event: str = EVENT
 

@@ -21,7 +21,7 @@ from typing import Iterator, Protocol
 
 import quelmar as qm
 
-from ..bots import Bot, BotSpecError, Limit, Move, analysis_of, make_bot
+from ..bots import Bot, BotNameError, Limit, Move, analysis_of, make_bot
 from ..protocol import client
 from ..records import strict_json
 from ..timecontrol import TimeControl
@@ -35,8 +35,8 @@ NOTE_DEPTH = 4
 
 
 @dataclass(frozen=True)
-class PlayerSpec:
-    """A player as the command line names it: a bot spec
+class PlayerChoice:
+    """A player as the command line names it: a bot name
     (`mcts:playouts=400`) or `engine:COMMAND ARGS...`."""
 
     text: str
@@ -44,7 +44,7 @@ class PlayerSpec:
     command: tuple[str, ...] = ()
 
 
-def parse_player(text: str) -> PlayerSpec:
+def parse_player(text: str) -> PlayerChoice:
     """The player `text` names; ValueError with one line if it names none."""
     if text.startswith(ENGINE_PREFIX):
         try:
@@ -55,12 +55,12 @@ def parse_player(text: str) -> PlayerSpec:
             raise ValueError(f"{text!r} names no command to run")
         if shutil.which(command[0]) is None:
             raise ValueError(f"{text!r}: there is no program {command[0]!r} to run")
-        return PlayerSpec(text, command=command)
+        return PlayerChoice(text, command=command)
     try:
         name = make_bot(text, 0).name
-    except BotSpecError as e:
+    except BotNameError as e:
         raise ValueError(str(e)) from None
-    return PlayerSpec(text, bot=name)
+    return PlayerChoice(text, bot=name)
 
 
 @dataclass(frozen=True)
@@ -115,17 +115,17 @@ class BotPlayer:
     tell it; a bot that raises is reported as a crash. A bot cannot be
     stopped mid-move: the referee checks its time once it answers."""
 
-    def __init__(self, spec: str):
-        self.spec = spec
+    def __init__(self, text: str):
+        self.text = text
         self.bot: Bot | None = None
         self.komi = 0.0
 
     @property
     def name(self) -> str:
-        return self.bot.name if self.bot is not None else self.spec
+        return self.bot.name if self.bot is not None else self.text
 
     def start(self, start: GameStart) -> None:
-        self.bot = make_bot(self.spec, start.seed)
+        self.bot = make_bot(self.text, start.seed)
         self.komi = start.komi
 
     def play(self, color: qm.Color, move: Move) -> None:
@@ -226,7 +226,7 @@ def _failures() -> Iterator[None]:
         raise Failure("crash", f"cannot start the engine: {e}") from None
 
 
-def make_player(spec: PlayerSpec, limits: client.EngineLimits) -> Player:
-    if spec.bot is not None:
-        return BotPlayer(spec.bot)
-    return EnginePlayer(spec.command, limits)
+def make_player(choice: PlayerChoice, limits: client.EngineLimits) -> Player:
+    if choice.bot is not None:
+        return BotPlayer(choice.bot)
+    return EnginePlayer(choice.command, limits)

@@ -14,7 +14,7 @@ from dataclasses import dataclass
 from typing import Any
 
 from .. import limits
-from ..bots import BotSpecError, bot_kind, make_bot
+from ..bots import BotNameError, bot_kind, make_bot
 from ..records.strict_json import JsonProblem, parse
 from .table import Seat, SeatKind
 
@@ -35,7 +35,7 @@ class BadRequest(Exception):
 @dataclass(frozen=True)
 class SeatChoice:
     kind: SeatKind
-    name: str  # a person's name, or the bot's spec
+    name: str  # a person's name, or the bot's name
 
 
 @dataclass(frozen=True)
@@ -117,7 +117,7 @@ def _seat(value: Any, color: str) -> SeatChoice:
         name = _text(value["bot"], f"{color}'s bot", MAX_NAME)
         try:
             kind = bot_kind(name)
-        except BotSpecError as e:
+        except BotNameError as e:
             raise BadRequest(str(e)) from None
         options = value.get("options", {})
         if not isinstance(options, dict):
@@ -131,12 +131,12 @@ def _seat(value: Any, color: str) -> SeatChoice:
                 raise BadRequest(f"{name}'s option {key} cannot hold ',', ':' or '='")
             if text:
                 parts.append(f"{key}={text}")
-        spec = name + (":" + ",".join(parts) if parts else "")
+        text = name + (":" + ",".join(parts) if parts else "")
         try:
-            make_bot(spec, 0)
-        except BotSpecError as e:
+            make_bot(text, 0)
+        except BotNameError as e:
             raise BadRequest(str(e)) from None
-        return SeatChoice("bot", spec)
+        return SeatChoice("bot", text)
     raise BadRequest(f"{color}'s player must be \"person\" or \"bot\"")
 
 

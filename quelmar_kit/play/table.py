@@ -33,7 +33,7 @@ COLOR_NAMES = {qm.Color.BLACK: "black", qm.Color.WHITE: "white"}
 @dataclass(frozen=True)
 class Seat:
     """Who plays one colour: a person (known by a token, kept hashed) or a
-    bot (its spec, `random:tries=40`). `name` is what records call them."""
+    bot (its name with options, `random:tries=40`). `name` is what records call them."""
 
     kind: SeatKind
     name: str

@@ -3,7 +3,7 @@
 A search bot may think for seconds, and the engine keeps the interpreter
 lock for the length of each call: in the server's process that would
 stall every request. Each worker is a process of its own, fed one job at
-a time over a pipe: the bot's spec and seed, the game as its log, the
+a time over a pipe: the bot's name and seed, the game as its log, the
 limit and the komi. A worker that has not answered by the deadline is
 killed and replaced, and its bot loses on time; a bot that raises, or answers
 something that is not a move, loses by an illegal move. The registry names
@@ -30,7 +30,7 @@ DEADLINE_SLACK = 10.0
 
 @dataclass(frozen=True)
 class Job:
-    spec: str
+    bot: str
     seed: int
     board_size: float
     deltas: list[qm.GameDelta]
@@ -74,7 +74,7 @@ def _serve(conn: multiprocessing.connection.Connection) -> None:
             return
         try:
             game = qm.Game.replay(job.board_size, job.deltas)
-            move = make_bot(job.spec, job.seed).choose(game, job.limit, job.komi)
+            move = make_bot(job.bot, job.seed).choose(game, job.limit, job.komi)
             conn.send(("move", move))
         except Exception as e:  # the bot's fault: it loses, the worker goes on
             conn.send(("error", f"{type(e).__name__}: {e}"))

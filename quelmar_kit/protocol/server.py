@@ -21,7 +21,7 @@ import quelmar as qm
 
 from .. import __version__, cli, limits, records, scoring
 from ..bots import PASS, RESIGN, Limit, analysis_of, bot_names, make_bot
-from ..bots.registry import BotSpecError
+from ..bots.registry import BotNameError
 from ..game_loop import play_turn
 from ..timecontrol import NO_CLOCK, TimeControlError, move_budget, parse
 from . import wire
@@ -40,7 +40,7 @@ class CommandError(Exception):
 
 class Session:
     def __init__(self, bot: str = "mcts", seed: int | None = None, limit: Limit = Limit()):
-        self.spec, self.limit = bot, limit
+        self.bot_name, self.limit = bot, limit
         self.bot = make_bot(bot, seed)
         self.komi = scoring.DEFAULT_KOMI
         self.game = qm.Game(DEFAULT_BOARD_SIZE)
@@ -85,7 +85,7 @@ class Session:
         try:
             return wire.success(command.id, run(command))
         except (CommandError, wire.WireError, limits.SettingError, TimeControlError,
-                BotSpecError, records.RecordError) as e:
+                BotNameError, records.RecordError) as e:
             return wire.failure(command.id, str(e))
         except (qm.StonePlayError, qm.GameOverError) as e:
             return wire.failure(command.id, str(e))
@@ -196,7 +196,7 @@ class Session:
         (text,) = self._args(command, 1)
         if not text.isdigit() or len(text) > 18:
             raise CommandError(f"a seed is a whole number from 0 to 10^18, not {text[:40]!r}")
-        self.bot = make_bot(self.spec, int(text))
+        self.bot = make_bot(self.bot_name, int(text))
         return ""
 
     def playouts(self, command: wire.Command) -> str:
@@ -268,7 +268,7 @@ def main(argv: Sequence[str] | None = None) -> int:
     args = parser.parse_args(argv)
     try:
         session = Session(args.bot, args.seed, Limit(args.playouts, args.time))
-    except BotSpecError as e:
+    except BotNameError as e:
         parser.error(str(e))
     serve(session, sys.stdin.buffer, sys.stdout)
     return 0

@@ -24,7 +24,7 @@ from typing import Iterator, Sequence
 import quelmar as qm
 
 from .. import cli, limits, scoring
-from ..bots import BotSpecError, make_bot
+from ..bots import BotNameError, make_bot
 from ..game_loop import play_game
 from .backends import Backend, open_backend
 from .jobs import Job, Played, Settings, jobs, play_job, record_of, seeds_problem
@@ -71,7 +71,7 @@ def _settings(args: argparse.Namespace, parser: argparse.ArgumentParser) -> Sett
     try:
         komi = limits.check_komi(args.komi, args.size)
         black, white = make_bot(args.black, 0).name, make_bot(args.white, 0).name
-    except (limits.SettingError, BotSpecError) as e:
+    except (limits.SettingError, BotNameError) as e:
         parser.error(str(e))
     return Settings(args.size, komi, args.max_moves, black, white)
 

@@ -27,7 +27,7 @@ class Settings:
     board_size: float
     komi: float
     max_moves: int
-    black: str  # bot specs
+    black: str  # bot names
     white: str
 
 

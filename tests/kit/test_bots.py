@@ -8,11 +8,11 @@ import time
 import pytest
 
 import quelmar as qm
-from quelmar_kit.bots import (PASS, BotSpecError, Limit, MctsBot, bot_names, candidates,
+from quelmar_kit.bots import (PASS, BotNameError, Limit, MctsBot, bot_names, candidates,
                               make_bot)
 from quelmar_kit.game_loop import play_game
 
-SPECS = ["random", "greedy", "mcts:playouts=30"]
+BOTS = ["random", "greedy", "mcts:playouts=30"]
 
 
 def snapshot(game):
@@ -38,9 +38,9 @@ def positions():
     yield ended
 
 
-@pytest.mark.parametrize("spec", SPECS)
-def test_a_bot_never_changes_the_game_it_is_given(spec):
-    bot = make_bot(spec, 7)
+@pytest.mark.parametrize("given", BOTS)
+def test_a_bot_never_changes_the_game_it_is_given(given):
+    bot = make_bot(given, 7)
     for game in positions():
         before = snapshot(game)
         move = bot.choose(game, komi=0.5)
@@ -114,19 +114,19 @@ def test_candidates_are_distinct_placeable_points_of_the_board():
                 pass  # placeable, and refused by the rules: the bots drop these
 
 
-@pytest.mark.parametrize("spec, name", [
+@pytest.mark.parametrize("given, name", [
     ("mcts", "mcts"),
     ("mcts:grid=7", "mcts"),                   # the default, left out
     ("mcts: explore=0.5 , playouts=80", "mcts:playouts=80,explore=0.5"),
     ("greedy:grid=5", "greedy:grid=5"),
     ("random:tries=20", "random"),
 ])
-def test_a_bot_is_named_by_its_spec_without_defaults(spec, name):
-    assert make_bot(spec).name == name
+def test_a_bot_is_named_by_its_text_without_defaults(given, name):
+    assert make_bot(given).name == name
     assert make_bot(name).name == name
 
 
-@pytest.mark.parametrize("spec, words", [
+@pytest.mark.parametrize("given, words", [
     ("mcts:playouts=0", "playouts must be positive"),
     ("mcts:time=-1", "time must be positive"),
     ("mcts:explore=nan", "explore must be zero or more"),
@@ -134,9 +134,9 @@ def test_a_bot_is_named_by_its_spec_without_defaults(spec, name):
     ("mcts:depth=3", "mcts has no option 'depth'"),
     ("greedy:capture=-1", "capture must be zero or more"),
 ])
-def test_bad_bot_options_are_refused_with_one_line(spec, words):
-    with pytest.raises(BotSpecError) as refused:
-        make_bot(spec)
+def test_bad_bot_options_are_refused_with_one_line(given, words):
+    with pytest.raises(BotNameError) as refused:
+        make_bot(given)
     assert words in str(refused.value)
 
 
