@@ -58,24 +58,11 @@ Failure Session::after_step() {
   return check_territory(game_);
 }
 
-namespace {
-
-void add(Game::LocalJudgements& into, const Game::LocalJudgements& j) {
-  into.local += j.local;
-  into.full += j.full;
-  into.builds += j.builds;
-  into.refused += j.refused;
-  into.checked += j.checked;
-  into.mismatches += j.mismatches;
-}
-
-}  // namespace
-
-void Session::retire_game() { add(retired_, game_.local_judgements()); }
+void Session::retire_game() { retired_ += game_.local_judgements(); }
 
 Game::LocalJudgements Session::judged() const {
   Game::LocalJudgements all = retired_;
-  add(all, game_.local_judgements());
+  all += game_.local_judgements();
   return all;
 }
 

@@ -56,6 +56,13 @@ void keep_failure(const Options& o, std::uint64_t game, const std::vector<std::u
   std::fprintf(stderr, "soak: the input is in %s\n", path.c_str());
 }
 
+void print_judged(const quelmar::Game::LocalJudgements& judged) {
+  std::printf("soak: probes judged locally %llu (%llu checked against the full computation, %llu differing), "
+              "by the full computation %llu\n",
+              static_cast<unsigned long long>(judged.local), static_cast<unsigned long long>(judged.checked),
+              static_cast<unsigned long long>(judged.mismatches), static_cast<unsigned long long>(judged.full));
+}
+
 int replay(int count, char** files, bool trace) {
   int failures = 0;
   quelmar::Game::LocalJudgements judged;
@@ -66,15 +73,9 @@ int replay(int count, char** files, bool trace) {
     std::printf("%s: %zu operations, %zu committed turns%s%s\n", files[i], out.operations, out.committed_turns,
                 out.failure ? ": " : "", out.failure ? out.failure->c_str() : "");
     failures += out.failure.has_value();
-    judged.local += out.judged.local;
-    judged.full += out.judged.full;
-    judged.checked += out.judged.checked;
-    judged.mismatches += out.judged.mismatches;
+    judged += out.judged;
   }
-  std::printf("soak: probes judged locally %llu (%llu checked against the full computation, %llu differing), "
-              "by the full computation %llu\n",
-              static_cast<unsigned long long>(judged.local), static_cast<unsigned long long>(judged.checked),
-              static_cast<unsigned long long>(judged.mismatches), static_cast<unsigned long long>(judged.full));
+  print_judged(judged);
   return failures == 0 ? 0 : 1;
 }
 
@@ -101,10 +102,7 @@ int main(int argc, char** argv) {
     const quelmar::fuzz::RunOutcome out = quelmar::fuzz::run_game_ops(bytes);
     operations += out.operations;
     turns += out.committed_turns;
-    judged.local += out.judged.local;
-    judged.full += out.judged.full;
-    judged.checked += out.judged.checked;
-    judged.mismatches += out.judged.mismatches;
+    judged += out.judged;
     ++games;
     if (out.failure) {
       ++failures;
@@ -121,9 +119,6 @@ int main(int argc, char** argv) {
               static_cast<unsigned long long>(operations), static_cast<unsigned long long>(games),
               static_cast<unsigned long long>(turns), static_cast<unsigned long long>(failures), elapsed(),
               static_cast<unsigned long long>(o.seed));
-  std::printf("soak: probes judged locally %llu (%llu checked against the full computation, %llu differing), "
-              "by the full computation %llu\n",
-              static_cast<unsigned long long>(judged.local), static_cast<unsigned long long>(judged.checked),
-              static_cast<unsigned long long>(judged.mismatches), static_cast<unsigned long long>(judged.full));
+  print_judged(judged);
   return failures == 0 ? 0 : 1;
 }

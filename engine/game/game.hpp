@@ -108,6 +108,16 @@ class Game {
     std::uint64_t refused = 0;    // positions the kept state declined
     std::uint64_t checked = 0;    // local answers checked against the full computation
     std::uint64_t mismatches = 0; // ... that disagreed with it (always 0)
+
+    LocalJudgements& operator+=(const LocalJudgements& o) {
+      local += o.local;
+      full += o.full;
+      builds += o.builds;
+      refused += o.refused;
+      checked += o.checked;
+      mismatches += o.mismatches;
+      return *this;
+    }
   };
   const LocalJudgements& local_judgements() const { return local_; }
   // The first disagreement the check found, in builds that check every

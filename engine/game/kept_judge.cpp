@@ -28,11 +28,8 @@ constexpr double NEAR = 2.0 * REACH;
 constexpr std::uint32_t LARGE = 16;
 
 bool robustly_on_board(const FuzzyPoint& p, double s) {
-  auto inside = [&](double v) {
-    const Side low = side_of(v, p.spread, 0.0), high = side_of(v, p.spread, s);
-    return (low == Side::Above || low == Side::On) && (high == Side::Below || high == Side::On);
-  };
-  return p.spread < std::numeric_limits<double>::infinity() && inside(p.at.x) && inside(p.at.y);
+  return p.spread < std::numeric_limits<double>::infinity() && surely_within(p.at.x, p.spread, s) &&
+         surely_within(p.at.y, p.spread, s);
 }
 
 }  // namespace

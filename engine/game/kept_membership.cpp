@@ -20,13 +20,7 @@ constexpr double INF = std::numeric_limits<double>::infinity();
 
 // The partition's join test on one pair of centres, from a to b.
 bool joins(Point a, Point b, double s) {
-  if ((clip_lines::beyond_lines(a, s) | clip_lines::beyond_lines(b, s)) == 0) return !(a.x == b.x && a.y == b.y);
-  return !(a == b) && edge_enters_board(a, b, s);
-}
-
-bool within(double v, double spread, double s) {
-  const Side low = side_of(v, spread, 0.0), high = side_of(v, spread, s);
-  return (low == Side::Above || low == Side::On) && (high == Side::Below || high == Side::On);
+  return centres_join(a, b, clip_lines::beyond_lines(a, s), clip_lines::beyond_lines(b, s), s);
 }
 
 }  // namespace
@@ -42,8 +36,8 @@ KeptPartition::Join KeptPartition::join(std::uint32_t h) const {
   const std::uint32_t t1 = h / 3, t2 = twin / 3;
   const Point a = mesh_.centre(t1), b = mesh_.centre(t2);
   const double ra = mesh_.spread(t1), rb = mesh_.spread(t2), s = board_size_;
-  if (ra < INF && rb < INF && within(a.x, ra, s) && within(a.y, ra, s) && within(b.x, rb, s) &&
-      within(b.y, rb, s)) {
+  if (ra < INF && rb < INF && surely_within(a.x, ra, s) && surely_within(a.y, ra, s) &&
+      surely_within(b.x, rb, s) && surely_within(b.y, rb, s)) {
     if (a.x + ra < b.x - rb || b.x + rb < a.x - ra || a.y + ra < b.y - rb || b.y + rb < a.y - ra)
       return Join::Joined;
     if (ra == 0.0 && rb == 0.0) return a.x == b.x && a.y == b.y ? Join::Apart : Join::Joined;

@@ -233,6 +233,11 @@ void DelaunayMesh::set_triangle(std::uint32_t t, std::uint32_t a, std::uint32_t 
   tri_.set(3 * t, a);
   tri_.set(3 * t + 1, b);
   tri_.set(3 * t + 2, c);
+  renew(t);
+}
+
+// A remade triangle: a new version, and no tie until one is found.
+void DelaunayMesh::renew(std::uint32_t t) {
   version_.set(t, next_version_++);
   if (tie_[t] != 0) tie_.set(t, 0);
 }
@@ -353,10 +358,8 @@ void DelaunayMesh::legalize(std::uint32_t a, Change& change) {
         const std::uint32_t hbl = half_[bl], har = half_[ar];
         tri_.set(a, p1);
         tri_.set(b, p0);
-        for (const std::uint32_t t : {a0 / 3, b0 / 3}) {
-          version_.set(t, next_version_++);
-          if (tie_[t] != 0) tie_.set(t, 0);
-        }
+        renew(a0 / 3);
+        renew(b0 / 3);
         link(a, hbl);
         link(b, har);
         link(ar, bl);

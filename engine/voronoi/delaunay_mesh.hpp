@@ -117,6 +117,7 @@ class DelaunayMesh {
   std::uint32_t start_near(Point p) const;
   std::uint32_t new_triangle();
   void set_triangle(std::uint32_t t, std::uint32_t a, std::uint32_t b, std::uint32_t c);
+  void renew(std::uint32_t t);
   void link(std::uint32_t a, std::uint32_t b);
   void split_triangle(std::uint32_t t, std::uint32_t p, Change& change);
   void split_edge(std::uint32_t e, std::uint32_t p, Change& change);

@@ -38,4 +38,10 @@ bool fuzzy_ring_edge(const FuzzyPoint& inner, const FuzzyPoint& outer, double s,
 enum class Side { Below, Above, On, Either };
 Side side_of(double v, double spread, double bound);
 
+// Whether every value within `spread` of `v` lies in [0, s].
+inline bool surely_within(double v, double spread, double s) {
+  const Side low = side_of(v, spread, 0.0), high = side_of(v, spread, s);
+  return (low == Side::Above || low == Side::On) && (high == Side::Below || high == Side::On);
+}
+
 }  // namespace quelmar

@@ -18,6 +18,15 @@ namespace quelmar {
 // counts; one that only touches the square in a point does not.
 bool edge_enters_board(Point a, Point b, double s);
 
+// The partition's join test on the Voronoi edge from centre a to centre b,
+// given how each lies beyond the board's lines (clip_lines::beyond_lines,
+// 0 on the board): a piece of positive length on the board. Ends on the
+// board are finite, so there numeric equality is PointKey equality.
+inline bool centres_join(Point a, Point b, unsigned beyond_a, unsigned beyond_b, double s) {
+  if ((beyond_a | beyond_b) == 0) return !(a.x == b.x && a.y == b.y);
+  return !(a == b) && edge_enters_board(a, b, s);
+}
+
 // Clips `ring` in place to [0, s] x [0, s] against the left, right, bottom
 // and top lines in turn. False (ring dropped) when fewer than 3 points are
 // left before any pass or after the last. `scratch` is working storage.

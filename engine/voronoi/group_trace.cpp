@@ -80,12 +80,10 @@ class Tracer {
   }
 
   // Same-colour cells across an edge of positive length that enters the
-  // board, tested in the direction merge_groups tests it. Ends on the board
-  // are finite, so there numeric equality is PointKey equality.
+  // board, tested in the direction merge_groups tests it.
   [[gnu::noinline]] bool joins(std::uint32_t from, std::uint32_t to) const {
-    const Point a = topo_.centres[from], b = topo_.centres[to];
-    if ((topo_.beyond[from] | topo_.beyond[to]) == 0) return !(a.x == b.x && a.y == b.y);
-    return !(a == b) && edge_enters_board(a, b, topo_.board_size);
+    return centres_join(topo_.centres[from], topo_.centres[to], topo_.beyond[from], topo_.beyond[to],
+                        topo_.board_size);
   }
 
   // Numbers group g from stone k, depth-first in the order merge_groups
