@@ -258,8 +258,12 @@ def test_a_record_file_is_listed_and_opened_against_a_bot(browser, tmp_path):
         if view["in_play"] and view["to_move"] == "white":
             view = black.wait_version(view["version"] + 1, 30_000)  # the bot's answer
         if view["in_play"]:
+            # Black's move and then the bot's answer: two versions on from
+            # here, counted before the click, since the bot may answer
+            # before the page is asked again.
+            before = black.live()["version"]
             black.click_board(6.2, 6.9)
-            black.wait_version(black.live()["version"] + 1, 30_000)
+            black.wait_version(before + 2, 30_000)
             black.page.check("#numbers")
             box = black.page.locator("#board svg").bounding_box()
             black.page.mouse.move(box["x"] + box["width"] * 0.31, box["y"] + box["height"] * 0.62)
